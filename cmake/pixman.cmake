@@ -1,0 +1,49 @@
+# pixman is built from Debian's pristine source with its own meson build,
+# as a static library with one object section per function so that the
+# hook libraries keep only the region code they call.
+include(ExternalProject)
+
+set(PIXMAN_VERSION 0.42.2)
+set(PIXMAN_SHA256 ea1480efada2fd948bc75366f7c349e1c96d3297d09a3fe62626e38e234a625e)
+set(PIXMAN_TARBALL "${CMAKE_SOURCE_DIR}/build/downloads/pixman_${PIXMAN_VERSION}.orig.tar.gz"
+    CACHE FILEPATH "pixman source tarball (scripts/fetch-pixman.sh fetches it)")
+
+if(NOT EXISTS "${PIXMAN_TARBALL}")
+  message(FATAL_ERROR "pixman source not found at ${PIXMAN_TARBALL}; run scripts/fetch-pixman.sh")
+endif()
+
+find_program(MESON_EXECUTABLE meson REQUIRED)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/pixman-cross.ini.in
+               ${CMAKE_BINARY_DIR}/pixman-cross.ini @ONLY)
+
+set(PIXMAN_PREFIX ${CMAKE_BINARY_DIR}/deps/pixman)
+set(PIXMAN_LIBRARY ${PIXMAN_PREFIX}/lib/libpixman-1.a)
+
+# pixman's meson build marks every function dllexport even in a static
+# build; the export directives live in the objects' .drectve sections and
+# would make each DLL linking pixman export all of it, so they are removed.
+ExternalProject_Add(pixman_build
+  URL "${PIXMAN_TARBALL}"
+  URL_HASH SHA256=${PIXMAN_SHA256}
+  DOWNLOAD_EXTRACT_TIMESTAMP TRUE
+  PREFIX ${CMAKE_BINARY_DIR}/deps/pixman-build
+  CONFIGURE_COMMAND ${CMAKE_COMMAND} -E rm -rf <BINARY_DIR>/meson
+    COMMAND ${MESON_EXECUTABLE} setup
+    --cross-file ${CMAKE_BINARY_DIR}/pixman-cross.ini
+    --prefix ${PIXMAN_PREFIX} --libdir lib
+    --buildtype release -Ddefault_library=static
+    -Dtests=disabled -Dgtk=disabled -Dlibpng=disabled -Dopenmp=disabled
+    -Dmmx=disabled -Dsse2=disabled -Dssse3=disabled
+    <BINARY_DIR>/meson <SOURCE_DIR>
+  BUILD_COMMAND ${MESON_EXECUTABLE} compile -C <BINARY_DIR>/meson
+  INSTALL_COMMAND ${MESON_EXECUTABLE} install --quiet -C <BINARY_DIR>/meson
+    COMMAND ${CMAKE_OBJCOPY} --remove-section=.drectve ${PIXMAN_LIBRARY}
+  BUILD_BYPRODUCTS ${PIXMAN_LIBRARY}
+  LOG_CONFIGURE TRUE LOG_BUILD TRUE LOG_INSTALL TRUE LOG_OUTPUT_ON_FAILURE TRUE)
+
+file(MAKE_DIRECTORY ${PIXMAN_PREFIX}/include/pixman-1)
+add_library(pixman::pixman STATIC IMPORTED GLOBAL)
+set_target_properties(pixman::pixman PROPERTIES
+  IMPORTED_LOCATION ${PIXMAN_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${PIXMAN_PREFIX}/include/pixman-1)
+add_dependencies(pixman::pixman pixman_build)

@@ -1,0 +1,192 @@
+// The screen-change hooks. This library is mapped into every hooked process
+// of its bitness, so the hook procedures must stay cheap on the common path
+// and must never let a failure escape into the host process.
+
+#include "paintwatch/paintwatch.h"
+
+#include <vector>
+
+#include "paintwatch/report.h"
+#include "region/region.h"
+
+using lumo::paintwatch::packReport;
+using lumo::region::Rect;
+using lumo::region::Region;
+
+// One installation per build for every process that maps this library.
+#define SHARED_STATE __attribute__((section(".shared"), shared))
+static UINT hookMessage SHARED_STATE = 0;
+static HHOOK callWndRetHook SHARED_STATE = nullptr;
+static HHOOK getMsgHook SHARED_STATE = nullptr;
+static HHOOK sysMsgHook SHARED_STATE = nullptr;
+static HWND targetWindow SHARED_STATE = nullptr;
+
+static HINSTANCE moduleInstance = nullptr;
+
+// Read for every report: a change of the monitor layout applies at once.
+static POINT virtualScreenOrigin() {
+  return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
+}
+
+static Rect virtualClientRect(HWND hwnd) {
+  RECT client;
+  if (!GetClientRect(hwnd, &client)) {
+    return Rect();
+  }
+  POINT onScreen = {0, 0};
+  ClientToScreen(hwnd, &onScreen);
+  return lumo::paintwatch::virtualFromClient(client, onScreen, virtualScreenOrigin());
+}
+
+static Rect virtualWindowRect(HWND hwnd) {
+  RECT window;
+  if (!GetWindowRect(hwnd, &window)) {
+    return Rect();
+  }
+  return lumo::paintwatch::virtualFromScreen(window, virtualScreenOrigin());
+}
+
+static void postRect(const Rect &rect) {
+  const auto params = packReport(rect);
+  PostMessageW(targetWindow, hookMessage, params.wParam, params.lParam);
+}
+
+static void postClientRect(HWND hwnd) { postRect(virtualClientRect(hwnd)); }
+
+static void postItemRect(WPARAM controlId, LPARAM lParam) {
+  if (lParam == 0 || controlId == 0) {
+    return;
+  }
+  const auto *item = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
+  postRect(virtualWindowRect(item->hwndItem));
+}
+
+// The frame, caption, menu bar and scroll bars: window minus client area.
+static void postNonClientRects(HWND hwnd) {
+  try {
+    const Rect windowRect = virtualWindowRect(hwnd);
+    const Rect clientRect = virtualClientRect(hwnd);
+    Region frame(&windowRect);
+    const Region client(&clientRect);
+    frame.subtract(&client);
+    std::vector<Rect> rects;
+    frame.getRectVector(&rects);
+    for (const Rect &rect : rects) {
+      postRect(rect);
+    }
+  } catch (...) {
+    // Out of memory: this message's reports are dropped, like a lost post.
+  }
+}
+
+static void processHookedMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+    case WM_PAINT:
+    case WM_ERASEBKGND:
+    case WM_CTLCOLOREDIT:
+      postClientRect(hwnd);
+      break;
+    case WM_DRAWITEM:
+      postItemRect(wParam, lParam);
+      break;
+    case WM_NCPAINT:
+    case WM_NCACTIVATE:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      postNonClientRects(hwnd);
+      break;
+    case 0x0092:  // sent with frame changes; it has no public name
+      postClientRect(hwnd);
+      postNonClientRects(hwnd);
+      break;
+    default:
+      break;
+  }
+}
+
+static bool isFilterCode(int code) {
+  return code == MSGF_DIALOGBOX || code == MSGF_MENU || code == MSGF_SCROLLBAR;
+}
+
+static LRESULT CALLBACK callWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION) {
+    const auto *call = reinterpret_cast<const CWPRETSTRUCT *>(lParam);
+    processHookedMessage(call->hwnd, call->message, call->wParam, call->lParam);
+  }
+  return CallNextHookEx(callWndRetHook, code, wParam, lParam);
+}
+
+// Whether the message is being removed is not looked at: a peeked message
+// counts too.
+static LRESULT CALLBACK getMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (isFilterCode(code)) {
+    const auto *msg = reinterpret_cast<const MSG *>(lParam);
+    processHookedMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  }
+  return CallNextHookEx(getMsgHook, code, wParam, lParam);
+}
+
+static LRESULT CALLBACK sysMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (isFilterCode(code)) {
+    const auto *msg = reinterpret_cast<const MSG *>(lParam);
+    processHookedMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  }
+  return CallNextHookEx(sysMsgHook, code, wParam, lParam);
+}
+
+static bool unhook(HHOOK *hook) {
+  if (*hook == nullptr) {
+    return true;
+  }
+  if (!UnhookWindowsHookEx(*hook)) {
+    return false;
+  }
+  *hook = nullptr;
+  return true;
+}
+
+extern "C" bool unsetHookForWindow(HWND window, UINT message) {
+  if (window != targetWindow || message != hookMessage) {
+    return true;  // the hooks, if any, belong to another caller
+  }
+  const bool callWndRetRemoved = unhook(&callWndRetHook);
+  const bool getMsgRemoved = unhook(&getMsgHook);
+  const bool sysMsgRemoved = unhook(&sysMsgHook);
+  if (!(callWndRetRemoved && getMsgRemoved && sysMsgRemoved)) {
+    return false;  // the pair stays so that the same call can retry
+  }
+  targetWindow = nullptr;
+  hookMessage = 0;
+  return true;
+}
+
+extern "C" bool setHookWithMessage(HWND window, UINT message) {
+  if (!IsWindow(window)) {
+    return false;
+  }
+  if (message < 0xC000 || message > 0xFFFF) {
+    return false;
+  }
+  if (callWndRetHook != nullptr || getMsgHook != nullptr || sysMsgHook != nullptr) {
+    return false;
+  }
+  // Stored first, so that the first hook call already finds them.
+  targetWindow = window;
+  hookMessage = message;
+  callWndRetHook = SetWindowsHookExW(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
+  getMsgHook = SetWindowsHookExW(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
+  sysMsgHook = SetWindowsHookExW(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);
+  if (callWndRetHook != nullptr && getMsgHook != nullptr && sysMsgHook != nullptr) {
+    return true;
+  }
+  unsetHookForWindow(window, message);
+  return false;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    moduleInstance = instance;
+  }
+  return TRUE;
+}

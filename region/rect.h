@@ -1,0 +1,28 @@
+#pragma once
+
+namespace lumo {
+namespace region {
+
+// An integer rectangle: left and top inside, right and bottom outside.
+// An inverted rectangle is empty, not mirrored.
+class Rect {
+public:
+  Rect() = default;
+  Rect(int left, int top, int right, int bottom)
+      : left(left), top(top), right(right), bottom(bottom) {}
+  Rect(const Rect &) = default;
+  Rect &operator=(const Rect &) = default;
+  virtual ~Rect() = default;
+
+  int getWidth() const { return right - left; }
+  int getHeight() const { return bottom - top; }
+  bool isEmpty() const { return getWidth() <= 0 || getHeight() <= 0; }
+
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+}  // namespace region
+}  // namespace lumo

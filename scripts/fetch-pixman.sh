@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Fetches Debian's pristine pixman source into build/downloads and checks it
+# against the pinned hash. Needs root for the apt source entry.
+set -euo pipefail
+version=0.42.2
+sha256=ea1480efada2fd948bc75366f7c349e1c96d3297d09a3fe62626e38e234a625e
+root=$(cd "$(dirname "$0")/.." && pwd)
+dest="$root/build/downloads"
+tarball="$dest/pixman_${version}.orig.tar.gz"
+
+if [ -f "$tarball" ] && echo "$sha256  $tarball" | sha256sum --check --status; then
+  exit 0
+fi
+
+# The machine's apt entries are binary-only: add the same archive as deb-src.
+src_list=/etc/apt/sources.list.d/debian-src.sources
+if [ ! -f "$src_list" ]; then
+  sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src_list"
+  apt-get update -qq
+fi
+
+mkdir -p "$dest"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+(cd "$work" && apt-get source --download-only --tar-only "pixman=${version}-*" >/dev/null 2>&1 \
+  || apt-get source --download-only --tar-only pixman >/dev/null)
+if [ ! -f "$work/pixman_${version}.orig.tar.gz" ]; then
+  echo "fetch-pixman: apt did not provide pixman_${version}.orig.tar.gz" >&2
+  exit 1
+fi
+echo "$sha256  $work/pixman_${version}.orig.tar.gz" | sha256sum --check --status \
+  || { echo "fetch-pixman: pixman_${version}.orig.tar.gz does not match the pinned hash" >&2; exit 1; }
+mv "$work/pixman_${version}.orig.tar.gz" "$tarball"

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+#include "region/region.h"
+
+using lumo::region::Rect;
+using lumo::region::Region;
+
+namespace {
+
+using Box = std::tuple<int, int, int, int>;
+
+std::vector<Box> boxesOf(const Region &region) {
+  std::vector<Rect> rects;
+  region.getRectVector(&rects);
+  std::vector<Box> boxes;
+  for (const Rect &r : rects) {
+    boxes.emplace_back(r.left, r.top, r.right, r.bottom);
+  }
+  return boxes;
+}
+
+std::vector<Box> difference(Rect a, Rect b) {
+  Region ra(&a);
+  const Region rb(&b);
+  ra.subtract(&rb);
+  return boxesOf(ra);
+}
+
+}  // namespace
+
+TEST(RectTest, EmptyWhenWidthOrHeightIsNotPositive) {
+  EXPECT_TRUE(Rect().isEmpty());
+  EXPECT_TRUE(Rect(10, 10, 10, 20).isEmpty());
+  EXPECT_TRUE(Rect(30, 0, 20, 10).isEmpty());
+  EXPECT_TRUE(Rect(0, 30, 10, 20).isEmpty());
+  EXPECT_FALSE(Rect(-5, -5, -4, -4).isEmpty());
+  EXPECT_EQ(Rect(30, 0, 20, 10).getWidth(), -10);
+}
+
+TEST(RegionTest, EmptyAndInvertedRectanglesGiveEmptyRegions) {
+  const Rect zeroWidth(10, 10, 10, 20);
+  const Rect inverted(30, 0, 20, 10);
+  EXPECT_TRUE(boxesOf(Region(&zeroWidth)).empty());
+  EXPECT_TRUE(boxesOf(Region(&inverted)).empty());
+}
+
+TEST(RegionTest, FrameAroundACentredHoleComesOutInBandedOrder) {
+  EXPECT_EQ(difference(Rect(0, 0, 100, 100), Rect(10, 10, 90, 90)),
+            (std::vector<Box>{{0, 0, 100, 10}, {0, 10, 10, 90}, {90, 10, 100, 90},
+                              {0, 90, 100, 100}}));
+}
+
+TEST(RegionTest, HoleTouchingTheLeftEdgeLeavesThreeRectangles) {
+  EXPECT_EQ(difference(Rect(0, 0, 100, 100), Rect(0, 10, 90, 90)),
+            (std::vector<Box>{{0, 0, 100, 10}, {90, 10, 100, 90}, {0, 90, 100, 100}}));
+}
+
+TEST(RegionTest, AdjacentBandsWithTheSameExtentAreMerged) {
+  // Removing a strip across the full width at the bottom leaves one band,
+  // not the two that the hole's top edge would otherwise split it into.
+  EXPECT_EQ(difference(Rect(0, 0, 100, 100), Rect(0, 50, 100, 100)),
+            (std::vector<Box>{{0, 0, 100, 50}}));
+  // A hole in the lower right corner splits only where the extent changes.
+  EXPECT_EQ(difference(Rect(0, 0, 100, 100), Rect(50, 50, 100, 100)),
+            (std::vector<Box>{{0, 0, 100, 50}, {0, 50, 50, 100}}));
+}
+
+TEST(RegionTest, SubtractingNothingOrSomethingElsewhereLeavesTheRectangle) {
+  const Box whole{5, 6, 70, 80};
+  EXPECT_EQ(difference(Rect(5, 6, 70, 80), Rect()), std::vector<Box>{whole});
+  EXPECT_EQ(difference(Rect(5, 6, 70, 80), Rect(200, 200, 300, 300)), std::vector<Box>{whole});
+  EXPECT_EQ(difference(Rect(5, 6, 70, 80), Rect(70, 6, 90, 80)), std::vector<Box>{whole});
+}
+
+TEST(RegionTest, SubtractingACoveringRegionLeavesNothing) {
+  EXPECT_TRUE(difference(Rect(10, 10, 20, 20), Rect(0, 0, 100, 100)).empty());
+  EXPECT_TRUE(difference(Rect(10, 10, 20, 20), Rect(10, 10, 20, 20)).empty());
+}
+
+TEST(RegionTest, NegativeCoordinatesAreSignExtendedOnTheWayOut) {
+  const Rect rect(-1, -300, 40, -2);
+  EXPECT_EQ(boxesOf(Region(&rect)), (std::vector<Box>{{-1, -300, 40, -2}}));
+  EXPECT_EQ(difference(Rect(-20, -20, 20, 20), Rect(-10, -10, 10, 10)),
+            (std::vector<Box>{{-20, -20, 20, -10}, {-20, -10, -10, 10}, {10, -10, 20, 10},
+                              {-20, 10, 20, 20}}));
+}
+
+TEST(RegionTest, CoordinatesAreTruncatedToSixteenBits) {
+  // 65536 + 10 enters as 10: the region keeps only the low 16 bits.
+  const Rect rect(65536 + 10, 0, 65536 + 20, 5);
+  EXPECT_EQ(boxesOf(Region(&rect)), (std::vector<Box>{{10, 0, 20, 5}}));
+}
+
+TEST(RegionTest, GetRectVectorReplacesWhatTheVectorHeld) {
+  const Rect rect(1, 2, 3, 4);
+  const Region region(&rect);
+  std::vector<Rect> rects(3, Rect(9, 9, 99, 99));
+  region.getRectVector(&rects);
+  ASSERT_EQ(rects.size(), 1u);
+  EXPECT_EQ(rects[0].left, 1);
+  EXPECT_EQ(rects[0].bottom, 4);
+
+  const Rect empty;
+  Region(&empty).getRectVector(&rects);
+  EXPECT_TRUE(rects.empty());
+}
+
+TEST(RegionTest, SubtractionsChain) {
+  Rect outer(0, 0, 100, 100);
+  Rect first(0, 0, 100, 10);
+  Rect second(0, 90, 100, 100);
+  Region region(&outer);
+  const Region a(&first);
+  const Region b(&second);
+  region.subtract(&a);
+  region.subtract(&b);
+  EXPECT_EQ(boxesOf(region), (std::vector<Box>{{0, 10, 100, 90}}));
+}
