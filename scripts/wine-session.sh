@@ -36,7 +36,7 @@ start() {
   done
   [ -s "$state/display" ] || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(head -n 1 "$state/display")"
-  setsid "$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1
+  setsid "$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1 &
   setsid "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1
   touch "$state/ready"
 }
