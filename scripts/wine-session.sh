@@ -12,7 +12,7 @@ wine_dir=/usr/lib/wine
 
 running() {
   [ -f "$state/ready" ] && kill -0 "$(cat "$state/xvfb.pid" 2>/dev/null)" 2>/dev/null \
-    && [ -n "$(pgrep -f "^$wine_dir/wineserver64 -p" || true)" ]
+    && kill -0 "$(cat "$state/wineserver.pid" 2>/dev/null)" 2>/dev/null
 }
 
 stop() {
@@ -20,15 +20,16 @@ stop() {
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
   fi
-  rm -f "$state/ready" "$state/xvfb.pid" "$state/display"
+  rm -f "$state/ready" "$state/xvfb.pid" "$state/wineserver.pid" "$state/display"
 }
 
 start() {
   running && return 0
   stop
   : > "$state/display"
+  # 9>&-: the daemons must not inherit the session lock, or it is never released.
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
-    3>"$state/display" </dev/null >/dev/null 2>&1 &
+    3>"$state/display" </dev/null >/dev/null 2>&1 9>&- &
   echo $! > "$state/xvfb.pid"
   for _ in $(seq 100); do
     [ -s "$state/display" ] && break
@@ -36,8 +37,9 @@ start() {
   done
   [ -s "$state/display" ] || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(head -n 1 "$state/display")"
-  setsid "$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1 &
-  setsid "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1
+  setsid "$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1 9>&- &
+  echo $! > "$state/wineserver.pid"
+  setsid "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   touch "$state/ready"
 }
 
