@@ -18,6 +18,12 @@ public:
   int getHeight() const { return bottom - top; }
   bool isEmpty() const { return getWidth() <= 0 || getHeight() <= 0; }
 
+  bool operator==(const Rect &other) const {
+    return left == other.left && top == other.top && right == other.right &&
+           bottom == other.bottom;
+  }
+  bool operator!=(const Rect &other) const { return !(*this == other); }
+
   int left = 0;
   int top = 0;
   int right = 0;

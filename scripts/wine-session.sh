@@ -37,7 +37,8 @@ start() {
   done
   [ -s "$state/display" ] || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(head -n 1 "$state/display")"
-  setsid "$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1 9>&- &
+  # -f: stay in the foreground, so that the recorded pid is the server's.
+  setsid "$wine_dir/wineserver64" -f -p </dev/null >/dev/null 2>&1 9>&- &
   echo $! > "$state/wineserver.pid"
   setsid "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   touch "$state/ready"
