@@ -1,0 +1,206 @@
+// Runs the monitor as a user would, with the demo window as the thing to watch.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "paintwatch/paintwatch.h"
+
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+std::wstring besideThisProgram(const std::wstring &name) {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
+}
+
+std::string readFile(const std::wstring &path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+UniqueHandle inheritableFile(const std::wstring &path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, 0, nullptr));
+}
+
+// A child whose standard output and error go to files and whose standard
+// input is a pipe that stays open until closeInput().
+class Child {
+public:
+  explicit Child(const std::wstring &arguments) {
+    const std::wstring stem = besideThisProgram(L"paintmonitor_test_" +
+                                                std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                                std::to_wstring(++count_));
+    outPath_ = stem + L".out";
+    errPath_ = stem + L".err";
+    UniqueHandle out = inheritableFile(outPath_);
+    UniqueHandle err = inheritableFile(errPath_);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    UniqueHandle input(readEnd);
+    input_.reset(writeEnd);
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    const std::wstring program = besideThisProgram(L"paintmonitor.exe");
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                       nullptr, &startup, &info)) {
+      process_.reset(info.hProcess);
+      UniqueHandle thread(info.hThread);
+    }
+  }
+
+  ~Child() {
+    DeleteFileW(outPath_.c_str());
+    DeleteFileW(errPath_.c_str());
+  }
+
+  bool started() const { return process_ != nullptr; }
+  void closeInput() { input_.reset(); }
+
+  // The exit code, or ~0u if the child is still running after the wait.
+  DWORD finish(DWORD timeoutMs = 20000) {
+    if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.get(), 1);
+      return ~0u;
+    }
+    DWORD code = ~0u;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+
+  std::string out() const { return readFile(outPath_); }
+  std::string err() const { return readFile(errPath_); }
+
+private:
+  static int count_;
+  std::wstring outPath_;
+  std::wstring errPath_;
+  UniqueHandle input_;
+  UniqueHandle process_;
+};
+
+int Child::count_ = 0;
+
+TEST(PaintMonitorTest, BadOptionsAreNamedAndExitWithTwo) {
+  const struct {
+    const wchar_t *arguments;
+    const char *message;
+  } cases[] = {
+      {L"--frobnicate", "unknown option \"--frobnicate\""},
+      {L"--duration", "--duration needs a value"},
+      {L"--duration soon", "not \"soon\""},
+      {L"--duration 0", "not \"0\""},
+      {L"--duration 5x", "not \"5x\""},
+  };
+  for (const auto &c : cases) {
+    Child child(c.arguments);
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.finish(), 2u) << c.message;
+    EXPECT_NE(child.err().find(c.message), std::string::npos) << child.err();
+  }
+  Child help(L"--help");
+  EXPECT_EQ(help.finish(), 0u);
+  EXPECT_EQ(help.out().rfind("usage: paintmonitor", 0), 0u);
+}
+
+TEST(PaintMonitorTest, MissingOrForeignLibraryIsRefused) {
+  Child missing(L"--library \"" + besideThisProgram(L"no-such-hooks.dll") + L"\"");
+  EXPECT_EQ(missing.finish(), 1u);
+  EXPECT_NE(missing.err().find("cannot find the hook library"), std::string::npos)
+      << missing.err();
+
+  Child foreign(L"--library C:\\windows\\system32\\version.dll");
+  EXPECT_EQ(foreign.finish(), 1u);
+  EXPECT_NE(foreign.err().find("is not the screen-hook library"), std::string::npos)
+      << foreign.err();
+}
+
+struct WindowDestroyer {
+  void operator()(HWND window) const { DestroyWindow(window); }
+};
+
+TEST(PaintMonitorTest, HooksInstalledElsewhereAreReported) {
+  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> target(CreateWindowExW(
+      0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  const UINT message = RegisterWindowMessageW(L"lumo-test-other-owner");
+  ASSERT_TRUE(setHookWithMessage(target.get(), message));
+  Child child(L"--duration 5");
+  const DWORD code = child.finish();
+  EXPECT_TRUE(unsetHookForWindow(target.get(), message));
+  EXPECT_EQ(code, 1u);
+  EXPECT_NE(child.err().find("another program has them installed"), std::string::npos)
+      << child.err();
+}
+
+TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
+  Child child(L"--window-title \"Lumo paint demo\"");
+  ASSERT_TRUE(child.started());
+  Sleep(500);
+
+  const std::wstring demo = besideThisProgram(L"paintdemo.exe");
+  std::wstring demoLine = L"\"" + demo + L"\" 1.5";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(demo.c_str(), &demoLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info));
+  const UniqueHandle demoProcess(info.hProcess);
+  const UniqueHandle demoThread(info.hThread);
+  EXPECT_EQ(WaitForSingleObject(demoProcess.get(), 20000), WAIT_OBJECT_0);
+
+  child.closeInput();
+  EXPECT_EQ(child.finish(), 0u) << child.err();
+
+  std::istringstream lines(child.out());
+  std::string line;
+  int reports = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    int left, top, right, bottom;
+    std::string rest;
+    ASSERT_TRUE(fields >> left >> top >> right >> bottom) << line;
+    EXPECT_FALSE(fields >> rest) << line;
+    ++reports;
+  }
+  EXPECT_GT(reports, 0);
+  const std::string err = child.err();
+  EXPECT_NE(err.find("summary: " + std::to_string(reports) + " reports"), std::string::npos)
+      << err;
+  EXPECT_EQ(err.find(", 0 of them inside"), std::string::npos) << err;
+  EXPECT_NE(err.find("of them inside the window \"Lumo paint demo\"\r\n"), std::string::npos)
+      << err;
+
+  // The monitor took its hooks down: the next owner gets them.
+  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> target(CreateWindowExW(
+      0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  const UINT message = RegisterWindowMessageW(L"lumo-test-next-owner");
+  EXPECT_TRUE(setHookWithMessage(target.get(), message));
+  EXPECT_TRUE(unsetHookForWindow(target.get(), message));
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// paintdemo: a window with a frame, a menu, scroll bars and an owner-drawn
+// button that activates, scrolls and repaints itself for a while, so that the
+// screen hooks have something to report.
+//   paintdemo [SECONDS]
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t kTitle[] = L"Lumo paint demo";
+const int kButtonId = 100;
+const int kMenuExit = 200;
+const UINT_PTR kStepTimer = 1;
+const UINT_PTR kEndTimer = 2;
+
+int scrollPosition = 0;
+int step = 0;
+
+void paintBody(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  wchar_t text[64];
+  const int length = swprintf(text, 64, L"step %d, scrolled to %d", step, scrollPosition);
+  TextOutW(dc, 10, 50, text, length);
+  EndPaint(window, &paint);
+}
+
+void drawButton(const DRAWITEMSTRUCT *item) {
+  FillRect(item->hDC, &item->rcItem, GetSysColorBrush(step % 2 ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+  DrawEdge(item->hDC, const_cast<RECT *>(&item->rcItem), EDGE_RAISED, BF_RECT);
+}
+
+void scrollBy(HWND window, int bar, int delta) {
+  scrollPosition = (scrollPosition + delta) % 100;
+  SetScrollPos(window, bar, scrollPosition, TRUE);
+  ScrollWindowEx(window, 0, -delta, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+}
+
+// Each step does one of the things a user would: activate, scroll, repaint.
+void nextStep(HWND window) {
+  ++step;
+  switch (step % 4) {
+    case 0:
+      SetForegroundWindow(window);
+      SetActiveWindow(window);
+      break;
+    case 1:
+      SendMessageW(window, WM_VSCROLL, SB_LINEDOWN, 0);
+      break;
+    case 2:
+      SendMessageW(window, WM_HSCROLL, SB_LINERIGHT, 0);
+      break;
+    default:
+      InvalidateRect(window, nullptr, TRUE);
+      InvalidateRect(GetDlgItem(window, kButtonId), nullptr, TRUE);
+      break;
+  }
+  UpdateWindow(window);
+}
+
+LRESULT CALLBACK demoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10, 10, 120, 30,
+                      window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)),
+                      GetModuleHandleW(nullptr), nullptr);
+      SetScrollRange(window, SB_VERT, 0, 100, FALSE);
+      SetScrollRange(window, SB_HORZ, 0, 100, FALSE);
+      return 0;
+    case WM_PAINT:
+      paintBody(window);
+      return 0;
+    case WM_DRAWITEM:
+      drawButton(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
+      return TRUE;
+    case WM_VSCROLL:
+      scrollBy(window, SB_VERT, 10);
+      return 0;
+    case WM_HSCROLL:
+      scrollBy(window, SB_HORZ, 10);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kStepTimer) {
+        nextStep(window);
+      } else {
+        DestroyWindow(window);
+      }
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kMenuExit) {
+        DestroyWindow(window);
+      }
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  const double seconds = commandLine[0] ? std::wcstod(commandLine, nullptr) : 3.0;
+  if (!(seconds > 0) || seconds > 3600) {
+    MessageBoxW(nullptr, L"usage: paintdemo [SECONDS], up to 3600", kTitle, MB_ICONERROR);
+    return 2;
+  }
+
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = demoProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  windowClass.lpszClassName = L"LumoPaintDemo";
+  if (!RegisterClassW(&windowClass)) {
+    return 1;
+  }
+  HMENU fileMenu = CreatePopupMenu();
+  AppendMenuW(fileMenu, MF_STRING, kMenuExit, L"E&xit");
+  HMENU menuBar = CreateMenu();
+  AppendMenuW(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(fileMenu), L"&File");
+
+  // The window owns the menu bar from here and destroys it with itself.
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, kTitle,
+                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, 120, 90, 480,
+                                360, nullptr, menuBar, instance, nullptr);
+  if (window == nullptr) {
+    DestroyMenu(menuBar);
+    return 1;
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetTimer(window, kStepTimer, 150, nullptr);
+  SetTimer(window, kEndTimer, static_cast<UINT>(seconds * 1000), nullptr);
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
