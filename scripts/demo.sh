@@ -15,8 +15,8 @@ echo "paintmonitor: reports as \"left top right bottom\" while paintdemo runs" >
 # A pipe that stays open keeps the monitor's input from closing before its
 # duration ends.
 coproc input { exec sleep 600 2>/dev/null; }
-run "$build/tools/paintmonitor.exe" --duration 5 --window-title "Lumo paint demo" \
-  <&"${input[0]}" &
+exec 3<&"${input[0]}"  # a coprocess's own descriptors do not reach subshells
+run "$build/tools/paintmonitor.exe" --duration 5 --window-title "Lumo paint demo" <&3 &
 monitor=$!
 sleep 0.5
 run "$build/tools/paintdemo.exe" 3
