@@ -14,14 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "test_support.h"
 
-std::wstring besideThisProgram(const wchar_t *name) {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
-}
+namespace {
 
 class PeImage {
 public:
@@ -127,7 +122,7 @@ class DllImageTest : public ::testing::TestWithParam<Build> {};
 
 TEST_P(DllImageTest, HeaderExportsImportsAndSharedSection) {
   const Build build = GetParam();
-  const PeImage image(besideThisProgram(build.file));
+  const PeImage image(lumo::test::besideThisProgram(build.file));
   ASSERT_TRUE(image.loaded()) << "missing: build the i686 preset first";
   EXPECT_EQ(image.fileHeader().Machine, build.machine);
   EXPECT_TRUE(image.fileHeader().Characteristics & IMAGE_FILE_DLL);
@@ -173,7 +168,7 @@ std::wstring versionString(const std::vector<char> &info, const wchar_t *name) {
 
 TEST_P(DllImageTest, VersionResource) {
   const Build build = GetParam();
-  const std::wstring path = besideThisProgram(build.file);
+  const std::wstring path = lumo::test::besideThisProgram(build.file);
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
   ASSERT_GT(size, 0u);

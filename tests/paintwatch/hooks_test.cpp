@@ -220,10 +220,7 @@ TEST_F(ReportTest, MinimisedWindowReportsItsWholeWindowAsFrame) {
 // A second process paints a borderless window at a place no other window
 // uses; its report can only come through the shared section.
 TEST_F(ReportTest, ReportsArriveFromAnotherProcess) {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring peer(path);
-  peer = peer.substr(0, peer.find_last_of(L"\\/") + 1) + L"hook_peer.exe";
+  const std::wstring peer = lumo::test::besideThisProgram(L"hook_peer.exe");
   std::wstring commandLine = L"\"" + peer + L"\" 517 333 91 47";
 
   ASSERT_EQ(lumo::test::runProcess(peer, commandLine), 0u);

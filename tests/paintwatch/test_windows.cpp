@@ -42,11 +42,6 @@ bool inside(const region::Rect &inner, const region::Rect &outer) {
 
 }  // namespace
 
-UniqueWindow createTargetWindow() {
-  return UniqueWindow(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                      nullptr, GetModuleHandleW(nullptr), nullptr));
-}
-
 UniqueWindow createQuietWindow(DWORD style, int x, int y, int width, int height,
                                HWND parent, int controlId) {
   registerQuietClass();
@@ -119,27 +114,6 @@ std::vector<region::Rect> reportsInside(const std::vector<region::Rect> &reports
     }
   }
   return kept;
-}
-
-DWORD runProcess(const std::wstring &program, std::wstring commandLine) {
-  struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-  };
-  using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
-    return ~0u;
-  }
-  const UniqueHandle process(info.hProcess);
-  const UniqueHandle thread(info.hThread);
-  WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = ~0u;
-  GetExitCodeProcess(process.get(), &exitCode);
-  return exitCode;
 }
 
 }  // namespace test

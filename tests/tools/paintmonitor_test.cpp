@@ -10,20 +10,12 @@
 #include <string>
 
 #include "paintwatch/paintwatch.h"
+#include "test_support.h"
 
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-std::wstring besideThisProgram(const std::wstring &name) {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
-}
+using lumo::test::besideThisProgram;
+using lumo::test::UniqueHandle;
 
 std::string readFile(const std::wstring &path) {
   std::ifstream in(path.c_str(), std::ios::binary);
@@ -140,13 +132,8 @@ TEST(PaintMonitorTest, MissingOrForeignLibraryIsRefused) {
       << foreign.err();
 }
 
-struct WindowDestroyer {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-
 TEST(PaintMonitorTest, HooksInstalledElsewhereAreReported) {
-  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> target(CreateWindowExW(
-      0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  const lumo::test::UniqueWindow target = lumo::test::createTargetWindow();
   const UINT message = RegisterWindowMessageW(L"lumo-test-other-owner");
   ASSERT_TRUE(setHookWithMessage(target.get(), message));
   Child child(L"--duration 5");
@@ -163,15 +150,7 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   Sleep(500);
 
   const std::wstring demo = besideThisProgram(L"paintdemo.exe");
-  std::wstring demoLine = L"\"" + demo + L"\" 1.5";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  ASSERT_TRUE(CreateProcessW(demo.c_str(), &demoLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &info));
-  const UniqueHandle demoProcess(info.hProcess);
-  const UniqueHandle demoThread(info.hThread);
-  EXPECT_EQ(WaitForSingleObject(demoProcess.get(), 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(lumo::test::runProcess(demo, L"\"" + demo + L"\" 1.5"), 0u);
 
   child.closeInput();
   EXPECT_EQ(child.finish(), 0u) << child.err();
@@ -196,8 +175,7 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
       << err;
 
   // The monitor took its hooks down: the next owner gets them.
-  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> target(CreateWindowExW(
-      0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  const lumo::test::UniqueWindow target = lumo::test::createTargetWindow();
   const UINT message = RegisterWindowMessageW(L"lumo-test-next-owner");
   EXPECT_TRUE(setHookWithMessage(target.get(), message));
   EXPECT_TRUE(unsetHookForWindow(target.get(), message));
