@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "paintwatch/hook_api.h"
 #include "paintwatch/report.h"
 #include "region/region.h"
 
@@ -22,6 +23,8 @@ static HHOOK sysMsgHook SHARED_STATE = nullptr;
 static HWND targetWindow SHARED_STATE = nullptr;
 
 static HINSTANCE moduleInstance = nullptr;
+
+lumo::paintwatch::HookApi lumo::paintwatch::hookApi = {SetWindowsHookExW, UnhookWindowsHookEx};
 
 // Read for every report: a change of the monitor layout applies at once.
 static POINT virtualScreenOrigin() {
@@ -139,7 +142,7 @@ static bool unhook(HHOOK *hook) {
   if (*hook == nullptr) {
     return true;
   }
-  if (!UnhookWindowsHookEx(*hook)) {
+  if (!lumo::paintwatch::hookApi.unhookWindowsHookEx(*hook)) {
     return false;
   }
   *hook = nullptr;
@@ -174,9 +177,10 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
   // Stored first, so that the first hook call already finds them.
   targetWindow = window;
   hookMessage = message;
-  callWndRetHook = SetWindowsHookExW(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
-  getMsgHook = SetWindowsHookExW(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
-  sysMsgHook = SetWindowsHookExW(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);
+  const auto install = lumo::paintwatch::hookApi.setWindowsHookEx;
+  callWndRetHook = install(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
+  getMsgHook = install(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
+  sysMsgHook = install(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);
   if (callWndRetHook != nullptr && getMsgHook != nullptr && sysMsgHook != nullptr) {
     return true;
   }

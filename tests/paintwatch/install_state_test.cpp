@@ -1,0 +1,109 @@
+// The installation state machine with the system's hook calls replaced, so
+// that failures the desktop rarely produces can be made to happen. The hook
+// library's source is compiled into this test, not loaded.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <vector>
+
+#include "paintwatch/hook_api.h"
+#include "paintwatch/paintwatch.h"
+#include "test_support.h"
+
+using lumo::paintwatch::hookApi;
+
+namespace {
+
+// A fake desktop: hooks get numbered handles; chosen types fail to install,
+// chosen handles fail to unhook.
+struct FakeHooks {
+  std::vector<int> installed;  // hook types, in the order asked for
+  std::set<int> refuse;        // hook types that fail to install
+  std::set<HHOOK> stuck;       // handles that fail to unhook
+  std::set<HHOOK> live;
+  std::map<int, HHOOK> byType;
+};
+FakeHooks fake;
+
+HHOOK WINAPI fakeSet(int type, HOOKPROC, HINSTANCE, DWORD thread) {
+  EXPECT_EQ(thread, 0u);
+  fake.installed.push_back(type);
+  if (fake.refuse.count(type)) {
+    return nullptr;
+  }
+  HHOOK hook = reinterpret_cast<HHOOK>(static_cast<INT_PTR>(0x100 + type));
+  fake.live.insert(hook);
+  fake.byType[type] = hook;
+  return hook;
+}
+
+BOOL WINAPI fakeUnhook(HHOOK hook) {
+  if (fake.stuck.count(hook)) {
+    return FALSE;
+  }
+  return fake.live.erase(hook) == 1;
+}
+
+class InstallStateTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    saved_ = hookApi;
+    hookApi = {fakeSet, fakeUnhook};
+    fake = FakeHooks();
+  }
+  void TearDown() override {
+    fake.stuck.clear();
+    unsetHookForWindow(window_.get(), kMessage);
+    hookApi = saved_;
+  }
+
+  static constexpr UINT kMessage = 0xC123;
+  lumo::paintwatch::HookApi saved_ = {};
+  lumo::test::UniqueWindow window_ = lumo::test::createTargetWindow();
+  lumo::test::UniqueWindow other_ = lumo::test::createTargetWindow();
+};
+
+TEST_F(InstallStateTest, InstallsTheThreeHooksInOrderForAllThreads) {
+  ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+  EXPECT_EQ(fake.installed,
+            (std::vector<int>{WH_CALLWNDPROCRET, WH_GETMESSAGE, WH_SYSMSGFILTER}));
+  EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+  EXPECT_TRUE(fake.live.empty());
+}
+
+TEST_F(InstallStateTest, OneRefusedHookTakesTheOthersDownAndLeavesIdle) {
+  fake.refuse = {WH_GETMESSAGE};
+  EXPECT_FALSE(setHookWithMessage(window_.get(), kMessage));
+  // All three were attempted, and the two that came up were removed.
+  EXPECT_EQ(fake.installed.size(), 3u);
+  EXPECT_TRUE(fake.live.empty());
+  EXPECT_TRUE(unsetHookForWindow(nullptr, 0));
+
+  fake.refuse.clear();
+  EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+}
+
+TEST_F(InstallStateTest, FailedUnhookKeepsThatHookAndThePairForARetry) {
+  ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+  fake.stuck = {fake.byType[WH_GETMESSAGE]};
+
+  EXPECT_FALSE(unsetHookForWindow(window_.get(), kMessage));
+  // The failure did not stop the removal of the hook after it.
+  EXPECT_EQ(fake.live, (std::set<HHOOK>{fake.byType[WH_GETMESSAGE]}));
+  // Half-removed: installing stays refused, and the pair is still the
+  // stored one, so the cleared pair does not match.
+  EXPECT_FALSE(setHookWithMessage(other_.get(), kMessage));
+  EXPECT_TRUE(unsetHookForWindow(nullptr, 0));
+  EXPECT_EQ(fake.live.size(), 1u);
+
+  fake.stuck.clear();
+  EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+  EXPECT_TRUE(fake.live.empty());
+  EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+}
+
+}  // namespace
