@@ -16,10 +16,10 @@ namespace {
 // Most texts fit, so the common case formats once.
 constexpr std::size_t firstPassLength = 1000;
 
-int formatInto(std::string *text, const char *fmt, va_list args) {
+int formatInto(char *buffer, std::size_t size, const char *fmt, va_list args) {
   va_list pass;
   va_copy(pass, args);
-  const int needed = __ms_vsnprintf(text->data(), text->size(), fmt, pass);
+  const int needed = __ms_vsnprintf(buffer, size, fmt, pass);
   va_end(pass);
   return needed;
 }
@@ -35,12 +35,18 @@ std::string format(const char *fmt, ...) {
 }
 
 std::string vformat(const char *fmt, va_list args) {
-  std::string text(firstPassLength, '\0');
-  int needed = formatInto(&text, fmt, args);
+  // The first pass works on the stack, so that a short result is allocated
+  // at its own size rather than keeping a 1000-byte buffer for its life.
+  char first[firstPassLength];
+  int needed = formatInto(first, sizeof first, fmt, args);
+  if (needed >= 0 && static_cast<std::size_t>(needed) < sizeof first) {
+    return std::string(first, static_cast<std::size_t>(needed));
+  }
+  std::string text;
   while (needed >= 0 && static_cast<std::size_t>(needed) >= text.size()) {
     text.clear();
     text.resize(static_cast<std::size_t>(needed) + 1);
-    needed = formatInto(&text, fmt, args);
+    needed = formatInto(text.data(), text.size(), fmt, args);
   }
   if (needed < 0) {
     return "can't format string";
