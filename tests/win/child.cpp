@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
-#include <cstdint>
-#include <cstring>
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "util/text_conversion.h"
@@ -24,35 +24,27 @@ void writeAll(HANDLE out, const std::string &bytes) {
   }
 }
 
-void putNumber(std::string *out, std::uint32_t value) {
-  out->append(reinterpret_cast<const char *>(&value), sizeof value);
-}
-
-void putText(std::string *out, const std::wstring &text) {
-  putNumber(out, static_cast<std::uint32_t>(text.size()));
-  out->append(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(wchar_t));
-}
-
-void putList(std::string *out, int count, wchar_t **items) {
-  putNumber(out, static_cast<std::uint32_t>(count));
+// Fields end in U+001E, list items in U+001F; no test argument holds either.
+std::wstring joined(int count, wchar_t **items) {
+  std::wstring text;
   for (int i = 0; i < count; ++i) {
-    putText(out, items[i]);
+    text += items[i] + std::wstring(1, L'\x1f');
   }
+  return text;
 }
 
 int report(int argc, wchar_t **argv) {
   STARTUPINFOW startup = {};
   GetStartupInfoW(&startup);
-  std::string out;
-  putNumber(&out, startup.dwFlags);
-  putNumber(&out, startup.wShowWindow);
-  putText(&out, GetCommandLineW());
-  putList(&out, argc, argv);
   int count = 0;
   wchar_t **split = CommandLineToArgvW(GetCommandLineW(), &count);
-  putList(&out, split == nullptr ? 0 : count, split);
+  const std::wstring text = std::to_wstring(startup.dwFlags) + L"\x1e" +
+                            std::to_wstring(startup.wShowWindow) + L"\x1e" + GetCommandLineW() +
+                            L"\x1e" + joined(argc, argv) + L"\x1e" +
+                            joined(split == nullptr ? 0 : count, split) + L"\x1e";
   LocalFree(split);
-  writeAll(GetStdHandle(STD_OUTPUT_HANDLE), out);
+  writeAll(GetStdHandle(STD_OUTPUT_HANDLE),
+           std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
   return 0;
 }
 
@@ -67,39 +59,14 @@ int echo() {
   return 0;
 }
 
-class Reader {
-public:
-  explicit Reader(const std::string &bytes) : bytes(bytes) {}
-  std::uint32_t number() {
-    std::uint32_t value = 0;
-    take(&value, sizeof value);
-    return value;
+std::vector<std::wstring> split(const std::wstring &text, wchar_t end) {
+  std::vector<std::wstring> items;
+  for (std::size_t start = 0, stop; (stop = text.find(end, start)) != std::wstring::npos;
+       start = stop + 1) {
+    items.push_back(text.substr(start, stop - start));
   }
-  std::wstring text() {
-    std::wstring value(number(), L'\0');
-    take(&value[0], value.size() * sizeof(wchar_t));
-    return value;
-  }
-  std::vector<std::wstring> list() {
-    std::vector<std::wstring> items(number());
-    for (std::wstring &item : items) {
-      item = text();
-    }
-    return items;
-  }
-
-private:
-  void take(void *target, std::size_t length) {
-    if (bytes.size() - position < length) {
-      throw std::runtime_error("child report cut short");
-    }
-    std::memcpy(target, bytes.data() + position, length);
-    position += length;
-  }
-
-  const std::string &bytes;
-  std::size_t position = 0;
-};
+  return items;
+}
 
 }  // namespace
 
@@ -131,15 +98,23 @@ int runChild(int argc, wchar_t **argv) {
   return 99;
 }
 
-ChildReport parseReport(const std::string &bytes) {
-  Reader reader(bytes);
-  ChildReport report;
-  report.startupFlags = reader.number();
-  report.showWindow = reader.number();
-  report.commandLine = reader.text();
-  report.runtimeArgv = reader.list();
-  report.shellArgv = reader.list();
-  return report;
+ChildReport runReporting(Process &process) {
+  Pipe output = makePipe();
+  process.setStandardHandles(nullptr, output.write.get(), nullptr);
+  process.setInheritHandles(true);
+  process.start();
+  output.write.reset();
+  const std::string bytes = readAll(output.read.get());
+  EXPECT_EQ(waitForExit(process.getProcessHandle()), 0u);
+  const std::vector<std::wstring> fields = split(
+      std::wstring(reinterpret_cast<const wchar_t *>(bytes.data()), bytes.size() / 2), L'\x1e');
+  if (fields.size() != 5) {
+    ADD_FAILURE() << "the child's report is cut short";
+    return ChildReport();
+  }
+  return ChildReport{static_cast<DWORD>(std::stoul(fields[0])),
+                     static_cast<DWORD>(std::stoul(fields[1])), fields[2],
+                     split(fields[3], L'\x1f'), split(fields[4], L'\x1f')};
 }
 
 std::wstring thisProgram() {

@@ -17,6 +17,7 @@
 
 #include "util/unique_handle.h"
 #include "win/log.h"
+#include "win/process.h"
 
 namespace lumo {
 namespace test {
@@ -26,14 +27,16 @@ constexpr const wchar_t *childModeVariable = L"LUMO_TEST_CHILD_MODE";
 int runChild(int argc, wchar_t **argv);
 
 struct ChildReport {
-  DWORD startupFlags = 0;
-  DWORD showWindow = 0;
+  DWORD startupFlags;
+  DWORD showWindow;
   std::wstring commandLine;
   std::vector<std::wstring> runtimeArgv;
   std::vector<std::wstring> shellArgv;
 };
 
-ChildReport parseReport(const std::string &bytes);
+// Starts process, which must run the "args" mode, with its output in a pipe,
+// and expects it to end with code 0.
+ChildReport runReporting(Process &process);
 
 std::wstring thisProgram();
 

@@ -74,19 +74,11 @@ TEST_F(ConsoleProcess, EveryStepIsLoggedInOrder) {
 }
 
 TEST_F(ConsoleProcess, StandardHandlesAndInheritanceAreReported) {
-  test::Pipe output = test::makePipe();
   CurrentConsoleProcess process(program(), "--probe args", &log, false);
-  process.setStandardHandles(nullptr, output.write.get(), nullptr);
-  process.setInheritHandles(true);
-  process.start();
-  const HANDLE written = output.write.get();
-  output.write.reset();
-  EXPECT_EQ(test::parseReport(test::readAll(output.read.get())).startupFlags & STARTF_USESTDHANDLES,
-            static_cast<DWORD>(STARTF_USESTDHANDLES));
-  EXPECT_EQ(sink.lines[1], format("9 sti: cb = 104, hStdError = %p, hStdInput = %p, hStdOutput = "
-                                  "%p, dwFlags = 256",
-                                  static_cast<void *>(nullptr), static_cast<void *>(nullptr),
-                                  written));
+  EXPECT_EQ(test::runReporting(process).startupFlags, static_cast<DWORD>(STARTF_USESTDHANDLES));
+  EXPECT_TRUE(std::regex_match(sink.lines[1], std::regex(".*, hStdOutput = [0-9A-F]{16}, "
+                                                         "dwFlags = 256")));
+  EXPECT_EQ(sink.lines[1].find("hStdOutput = 0000000000000000"), std::string::npos);
   EXPECT_NE(sink.lines[sink.lines.size() - 2].find(", 1, NORMAL_PRIORITY_CLASS"),
             std::string::npos);
 }

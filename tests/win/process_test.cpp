@@ -15,17 +15,6 @@ std::string program() {
   return path;
 }
 
-test::ChildReport runReporting(Process &process) {
-  test::Pipe output = test::makePipe();
-  process.setStandardHandles(nullptr, output.write.get(), nullptr);
-  process.setInheritHandles(true);
-  process.start();
-  output.write.reset();
-  const std::string bytes = test::readAll(output.read.get());
-  EXPECT_EQ(test::waitForExit(process.getProcessHandle()), 0u);
-  return test::parseReport(bytes);
-}
-
 UniqueHandle copyOf(HANDLE handle) {
   HANDLE copy = nullptr;
   DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
@@ -35,12 +24,12 @@ UniqueHandle copyOf(HANDLE handle) {
 
 TEST(Process, CommandLineIsPathAndArgumentsVerbatim) {
   Process withArguments(program(), "--probe args  -a \"b c\"");
-  EXPECT_EQ(runReporting(withArguments).commandLine,
+  EXPECT_EQ(test::runReporting(withArguments).commandLine,
             toUtf16(program()) + L" --probe args  -a \"b c\"");
   // Without arguments the child finds its mode in the environment.
   SetEnvironmentVariableW(test::childModeVariable, L"args");
   Process bare(program(), "");
-  const test::ChildReport report = runReporting(bare);
+  const test::ChildReport report = test::runReporting(bare);
   SetEnvironmentVariableW(test::childModeVariable, nullptr);
   EXPECT_EQ(report.commandLine, toUtf16(program()));
 }

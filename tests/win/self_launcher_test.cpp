@@ -152,15 +152,9 @@ TEST(SelfLauncher, RefusedArgumentsLeaveTheArgumentsAlone) {
   launcher.addArgument(std::wstring(room, L'x'));
 
   // The system takes a command line of exactly that length.
-  test::Pipe output = test::makePipe();
-  launcher.setStandardHandles(nullptr, output.write.get(), nullptr);
-  launcher.setInheritHandles(true);
-  launcher.start();
-  output.write.reset();
-  const test::ChildReport report = test::parseReport(test::readAll(output.read.get()));
+  const test::ChildReport report = test::runReporting(launcher);
   EXPECT_EQ(report.commandLine.size(), SelfLauncher::maxCommandLineLength);
   EXPECT_EQ(report.runtimeArgv.back(), std::wstring(room, L'x'));
-  EXPECT_EQ(test::waitForExit(launcher.getProcessHandle()), 0u);
 }
 
 TEST(SelfLauncher, DirectStartShowsAsAsked) {
@@ -168,17 +162,11 @@ TEST(SelfLauncher, DirectStartShowsAsAsked) {
   launcher.addArgument(L"--probe");
   launcher.addArgument(L"args");
   launcher.setShowCommand(SW_HIDE);
-  test::Pipe output = test::makePipe();
-  launcher.setStandardHandles(nullptr, output.write.get(), nullptr);
-  launcher.setInheritHandles(true);
-  launcher.start();
-  output.write.reset();
-  const test::ChildReport report = test::parseReport(test::readAll(output.read.get()));
+  const test::ChildReport report = test::runReporting(launcher);
   EXPECT_EQ(report.startupFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES));
   EXPECT_EQ(report.showWindow, static_cast<DWORD>(SW_HIDE));
   EXPECT_EQ(report.commandLine, toUtf16(launcher.path) + L" \"--probe\" \"args\"");
   EXPECT_NE(launcher.threadHandle, nullptr);
-  EXPECT_EQ(test::waitForExit(launcher.getProcessHandle()), 0u);
 }
 
 TEST(SelfLauncher, BusyWhileTheChildRunsAndFreeOnceItEnded) {
