@@ -1,0 +1,42 @@
+#include "win/module_file_path.h"
+
+#include <vector>
+
+#include "util/text_conversion.h"
+
+namespace lumo {
+namespace win {
+
+ModuleFileNameApi moduleFileNameApi = {&GetModuleFileNameW};
+
+namespace {
+
+constexpr DWORD firstSize = MAX_PATH;
+constexpr DWORD growth = 128;
+
+// A success does not clear the last error, so an older "insufficient buffer"
+// must not be taken for the outcome of this call.
+DWORD moduleFileName(std::vector<wchar_t> *buffer, DWORD size) {
+  buffer->assign(static_cast<std::size_t>(size) + 1, L'\0');
+  SetLastError(ERROR_SUCCESS);
+  return moduleFileNameApi.getModuleFileName(nullptr, buffer->data(), size);
+}
+
+}  // namespace
+
+std::pair<bool, std::string> getModuleFilePath() {
+  std::vector<wchar_t> buffer;
+  DWORD size = firstSize;
+  DWORD length = moduleFileName(&buffer, size);
+  while (length != 0 && (length == size || GetLastError() == ERROR_INSUFFICIENT_BUFFER)) {
+    size += growth;
+    length = moduleFileName(&buffer, size);
+  }
+  if (length == 0) {
+    return {false, std::string()};
+  }
+  return {true, toUtf8(buffer.data())};
+}
+
+}  // namespace win
+}  // namespace lumo
