@@ -1,0 +1,45 @@
+# One prefix a consumer uses as is: headers under include/lumo, the support
+# library and the 64-bit hook library with their CMake targets, both hook
+# DLLs and the tools in bin, and a package configuration for
+# find_package(lumo CONFIG).
+include(CMakePackageConfigHelpers)
+include(GNUInstallDirs)
+
+set(LUMO_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/lumo)
+set(LUMO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/lumo)
+
+foreach(folder util storage server win)
+  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
+    install(DIRECTORY ${folder}/ DESTINATION ${LUMO_INCLUDE_ROOT}/${folder}
+            FILES_MATCHING PATTERN "*.h")
+  endif()
+endforeach()
+# Only the parts a report's receiver needs; Region and pixman stay inside
+# the hook library.
+install(FILES region/rect.h DESTINATION ${LUMO_INCLUDE_ROOT}/region)
+install(FILES paintwatch/paintwatch.h paintwatch/report.h
+        DESTINATION ${LUMO_INCLUDE_ROOT}/paintwatch)
+
+target_include_directories(paintwatch INTERFACE $<INSTALL_INTERFACE:${LUMO_INCLUDE_ROOT}>)
+install(TARGETS lumo_support paintwatch EXPORT lumoTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})
+install(TARGETS paintmonitor paintdemo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The 32-bit build comes from its own tree; it is shipped for 32-bit loaders
+# only, so no CMake target describes it.
+if(PAINTWATCH32_DLL AND EXISTS ${PAINTWATCH32_DLL})
+  get_filename_component(paintwatch32Dir ${PAINTWATCH32_DLL} DIRECTORY)
+  install(FILES ${PAINTWATCH32_DLL} DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${paintwatch32Dir}/libpaintwatch32.dll.a DESTINATION ${CMAKE_INSTALL_LIBDIR}/i686
+          OPTIONAL)
+endif()
+
+install(EXPORT lumoTargets NAMESPACE lumo:: DESTINATION ${LUMO_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/lumoConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/lumoConfig.cmake INSTALL_DESTINATION ${LUMO_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/lumoConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/lumoConfig.cmake ${CMAKE_BINARY_DIR}/lumoConfigVersion.cmake
+        DESTINATION ${LUMO_CMAKE_DIR})
