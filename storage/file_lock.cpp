@@ -1,0 +1,90 @@
+#include "storage/file_lock.h"
+
+#include <windows.h>
+
+#include "storage/storage_api.h"
+#include "util/error_text.h"
+
+namespace lumo {
+namespace storage {
+namespace {
+
+wchar_t foldLetter(wchar_t unit) {
+  return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit + 0x20) : unit;
+}
+
+std::uint64_t pathHash(const std::wstring &path) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (const wchar_t raw : path) {
+    const std::uint16_t unit = raw == L'/' ? L'\\' : foldLetter(raw);
+    hash = (hash ^ (unit & 0xFFu)) * 0x100000001b3ull;
+    hash = (hash ^ (unit >> 8)) * 0x100000001b3ull;
+  }
+  return hash;
+}
+
+}  // namespace
+
+std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &path) {
+  std::wstring name = L"Global\\";
+  for (const wchar_t unit : scopeName) {
+    name += foldLetter(unit);
+  }
+  name += L"-file-lock-";
+  const std::uint64_t hash = pathHash(path);
+  for (int shift = 60; shift >= 0; shift -= 4) {
+    name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+  }
+  return name;
+}
+
+FileLock::FileLock(const std::wstring &name)
+    : mutex(storageApi.createMutex(nullptr, FALSE, name.c_str())) {
+  if (!mutex) {
+    errorText = windowsErrorText("CreateMutexW", GetLastError());
+    return;
+  }
+  const DWORD wait = storageApi.waitForSingleObject(mutex.get(), INFINITE);
+  // An abandoned mutex is taken over: the writer's renames leave the file
+  // whole even when a holder dies half-way.
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+    isOwned = true;
+  } else {
+    errorText = windowsErrorText("WaitForSingleObject", GetLastError());
+  }
+}
+
+FileLock::~FileLock() {
+  if (isOwned) {
+    ReleaseMutex(mutex.get());
+  }
+}
+
+TimedFileLock::TimedFileLock(const std::wstring &path, const std::wstring &scopeName)
+    : mutex(storageApi.createMutex(nullptr, FALSE, fileLockName(scopeName, path).c_str())) {
+  if (!mutex) {
+    return;
+  }
+  switch (storageApi.waitForSingleObject(mutex.get(), timedFileLockWaitMs)) {
+  case WAIT_OBJECT_0:
+    lockState = TimedLockState::Acquired;
+    break;
+  case WAIT_ABANDONED:
+    lockState = TimedLockState::AcquiredAbandoned;
+    break;
+  case WAIT_TIMEOUT:
+    lockState = TimedLockState::TimedOut;
+    break;
+  default:
+    break;
+  }
+}
+
+TimedFileLock::~TimedFileLock() {
+  if (held()) {
+    ReleaseMutex(mutex.get());
+  }
+}
+
+}  // namespace storage
+}  // namespace lumo

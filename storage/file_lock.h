@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "util/unique_handle.h"
+
+namespace lumo {
+namespace storage {
+
+// "Global\<scope>-file-lock-<hash>": one machine-wide mutex per file. Paths
+// that differ only in the case of A-Z or in slash direction share a lock;
+// any other difference gives another lock.
+std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &path);
+
+// How long a TimedFileLock waits for the mutex.
+constexpr std::uint32_t timedFileLockWaitMs = 30000;
+
+// Waits without limit. Windows mutexes are re-entrant, so a thread that
+// already holds the lock gets it again at once. Belongs to the constructing
+// thread, which must also destroy it.
+class FileLock {
+public:
+  explicit FileLock(const std::wstring &name);
+  FileLock(const FileLock &) = delete;
+  FileLock &operator=(const FileLock &) = delete;
+  ~FileLock();
+
+  bool owned() const { return isOwned; }
+  // Why the lock is not owned; empty when it is.
+  const std::string &error() const { return errorText; }
+
+private:
+  UniqueHandle mutex;
+  bool isOwned = false;
+  std::string errorText;
+};
+
+enum class TimedLockState : std::int32_t {
+  Acquired = 0,
+  // The previous owner ended without releasing it.
+  AcquiredAbandoned = 1,
+  TimedOut = 2,
+  Failed = 3,
+};
+
+// For callers that keep a file's lock across several steps of their own,
+// such as a read, a decision and a writer call.
+class TimedFileLock {
+public:
+  TimedFileLock(const std::wstring &path, const std::wstring &scopeName);
+  TimedFileLock(const TimedFileLock &) = delete;
+  TimedFileLock &operator=(const TimedFileLock &) = delete;
+  ~TimedFileLock();
+
+  TimedLockState state() const { return lockState; }
+  bool held() const {
+    return lockState == TimedLockState::Acquired || lockState == TimedLockState::AcquiredAbandoned;
+  }
+
+private:
+  UniqueHandle mutex;
+  TimedLockState lockState = TimedLockState::Failed;
+};
+
+}  // namespace storage
+}  // namespace lumo

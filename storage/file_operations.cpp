@@ -1,0 +1,129 @@
+#include "storage/file_operations.h"
+
+#include <algorithm>
+
+#include <windows.h>
+
+#include "storage/storage_api.h"
+#include "util/error_text.h"
+#include "util/unique_handle.h"
+
+namespace lumo {
+namespace storage {
+namespace {
+
+// One ReadFile or WriteFile moves at most this many bytes.
+DWORD chunkSize(std::uint64_t remaining) {
+  return static_cast<DWORD>(std::min<std::uint64_t>(remaining, 0xFFFFFFFFu));
+}
+
+bool isMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+UniqueHandle ownedFile(HANDLE handle) {
+  return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+}  // namespace
+
+FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
+  FileReadResult result;
+  const HANDLE opened =
+      storageApi.createFile(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD openError = GetLastError();
+  const UniqueHandle file = ownedFile(opened);
+  if (!file) {
+    if (isMissing(openError)) {
+      result.state = FileState::Absent;
+    } else {
+      result.error = windowsErrorText("CreateFileW for reading", openError);
+    }
+    return result;
+  }
+
+  LARGE_INTEGER size;
+  if (!storageApi.getFileSizeEx(file.get(), &size)) {
+    result.error = windowsErrorText("GetFileSizeEx", GetLastError());
+    return result;
+  }
+  const std::uint64_t total = static_cast<std::uint64_t>(size.QuadPart);
+  result.bytes.resize(static_cast<std::size_t>(total));
+
+  std::uint64_t offset = 0;
+  while (offset < total) {
+    DWORD transferred = 0;
+    if (!storageApi.readFile(file.get(), &result.bytes[static_cast<std::size_t>(offset)],
+                             chunkSize(total - offset), &transferred, nullptr)) {
+      result.error = windowsErrorText("ReadFile", GetLastError());
+      result.bytes = std::string();
+      return result;
+    }
+    if (transferred == 0) {
+      // The file shrank after its size was taken.
+      result.error = "ReadFile returned no data before end of file";
+      result.bytes = std::string();
+      return result;
+    }
+    offset += transferred;
+  }
+  result.state = FileState::Present;
+  return result;
+}
+
+FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
+                                                 const std::string &bytes) const {
+  FileWriteResult result;
+  const HANDLE opened = storageApi.createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr);
+  const DWORD openError = GetLastError();
+  const UniqueHandle file = ownedFile(opened);
+  if (!file) {
+    result.error = windowsErrorText("CreateFileW for writing", openError);
+    return result;
+  }
+
+  std::uint64_t offset = 0;
+  while (offset < bytes.size()) {
+    DWORD transferred = 0;
+    if (!storageApi.writeFile(file.get(), bytes.data() + offset, chunkSize(bytes.size() - offset),
+                              &transferred, nullptr) ||
+        transferred == 0) {
+      result.error = windowsErrorText("WriteFile", GetLastError());
+      return result;
+    }
+    offset += transferred;
+  }
+  if (!storageApi.flushFileBuffers(file.get())) {
+    result.error = windowsErrorText("FlushFileBuffers", GetLastError());
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+FilePresenceResult WindowsFileOperations::checkPresence(const std::wstring &path) const {
+  FilePresenceResult result;
+  const DWORD attributes = storageApi.getFileAttributes(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (isMissing(error)) {
+      result.state = FileState::Absent;
+    } else {
+      result.error = windowsErrorText("GetFileAttributesW", error);
+    }
+    return result;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    result.error = "The credential path names a directory";
+    return result;
+  }
+  result.state = FileState::Present;
+  return result;
+}
+
+}  // namespace storage
+}  // namespace lumo

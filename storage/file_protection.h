@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+namespace lumo {
+namespace storage {
+
+enum class FileProtection : std::int32_t {
+  // No descriptor: the file gets what its folder passes on.
+  Inherited = 0,
+  AdminsAndSystem = 1,
+  // Also chosen by every other non-zero value.
+  AdminOwned = 2,
+};
+
+// The descriptor, in SDDL, that files created under the protection get;
+// null for Inherited.
+const wchar_t *protectionSddl(FileProtection protection);
+
+struct LocalMemoryFreer {
+  void operator()(void *memory) const { LocalFree(memory); }
+};
+using UniqueLocalMemory = std::unique_ptr<void, LocalMemoryFreer>;
+
+// Security attributes for CreateFileW. Keep the object alive until the file
+// has been created; its destruction frees the descriptor.
+class ProtectionAttributes {
+public:
+  ProtectionAttributes() = default;
+  ProtectionAttributes(ProtectionAttributes &&) = default;
+  ProtectionAttributes &operator=(ProtectionAttributes &&) = default;
+
+  // Null for Inherited or when the descriptor could not be built.
+  SECURITY_ATTRIBUTES *get() { return descriptor ? &attributes : nullptr; }
+  // Why the descriptor could not be built; empty otherwise.
+  const std::string &error() const { return errorText; }
+
+private:
+  friend ProtectionAttributes protectionAttributes(FileProtection protection);
+
+  UniqueLocalMemory descriptor;
+  SECURITY_ATTRIBUTES attributes = {};
+  std::string errorText;
+};
+
+ProtectionAttributes protectionAttributes(FileProtection protection);
+
+}  // namespace storage
+}  // namespace lumo

@@ -1,0 +1,88 @@
+#pragma once
+
+// All-or-nothing replacement and removal of files, ordered across processes
+// by the file's named lock. A reader in any process sees the old or the new
+// content, never a part of either.
+
+#include <cstdint>
+#include <string>
+
+#include "storage/file_protection.h"
+
+namespace lumo {
+namespace storage {
+
+// What the caller loaded earlier: existed is 1 for a Present read, 0 for an
+// Absent one; bytes is only looked at when existed is non-zero.
+struct LoadedFileSnapshot {
+  std::int32_t existed = 0;
+  std::string bytes;
+};
+
+enum class SafeWriteStatus : std::int32_t {
+  Written = 0,
+  // Deleted now, or already absent as expected.
+  Removed = 1,
+  // The file differs from the snapshot; nothing was changed.
+  Conflict = 2,
+  LockFailed = 3,
+  ReadFailed = 4,
+  // The target is unchanged.
+  TemporaryFileFailed = 5,
+  // The rename, deletion or backup clean-up failed; the message says whether
+  // the previous content could be put back.
+  CommitFailed = 6,
+};
+
+struct SafeWriteResult {
+  SafeWriteStatus status = SafeWriteStatus::CommitFailed;
+  std::string message;
+};
+
+// Writes and removals refused when the file changed since it was loaded.
+class ISafeFileWriter {
+public:
+  virtual ~ISafeFileWriter() = default;
+  // An empty backupPath uses a transient backup that is deleted again; a
+  // given one keeps the previous content after a replacement.
+  virtual SafeWriteResult writeIfUnchanged(const std::wstring &path, const std::string &bytes,
+                                           const LoadedFileSnapshot &expected,
+                                           const std::wstring &backupPath) const = 0;
+  virtual SafeWriteResult removeIfUnchanged(const std::wstring &path,
+                                            const LoadedFileSnapshot &expected) const = 0;
+};
+
+// Unconditional writes and removals.
+class IAtomicFileWriter {
+public:
+  virtual ~IAtomicFileWriter() = default;
+  virtual SafeWriteResult writeAtomically(const std::wstring &path,
+                                          const std::string &bytes) const = 0;
+  virtual SafeWriteResult removeFile(const std::wstring &path) const = 0;
+};
+
+// Holds no mutable state, so threads may share one. Every operation may be
+// called by a thread that already holds the path's lock.
+class WindowsSafeFileWriter : public ISafeFileWriter, public IAtomicFileWriter {
+public:
+  WindowsSafeFileWriter(FileProtection protection, const std::wstring &scopeName);
+
+  SafeWriteResult writeIfUnchanged(const std::wstring &path, const std::string &bytes,
+                                   const LoadedFileSnapshot &expected,
+                                   const std::wstring &backupPath) const override;
+  SafeWriteResult removeIfUnchanged(const std::wstring &path,
+                                    const LoadedFileSnapshot &expected) const override;
+  SafeWriteResult writeAtomically(const std::wstring &path,
+                                  const std::string &bytes) const override;
+  SafeWriteResult removeFile(const std::wstring &path) const override;
+
+private:
+  SafeWriteResult replaceWith(const std::wstring &path, const std::string &bytes,
+                              bool targetExists, const std::wstring &backupPath) const;
+
+  FileProtection protection;
+  std::wstring scopeName;
+};
+
+}  // namespace storage
+}  // namespace lumo

@@ -1,0 +1,23 @@
+#include "storage/storage_api.h"
+
+#include <sddl.h>
+
+namespace lumo {
+namespace storage {
+
+StorageApi storageApi = {&CreateFileW,
+                         &GetFileSizeEx,
+                         &ReadFile,
+                         &WriteFile,
+                         &FlushFileBuffers,
+                         &CloseHandle,
+                         &GetFileAttributesW,
+                         &ReplaceFileW,
+                         &MoveFileExW,
+                         &DeleteFileW,
+                         &CreateMutexW,
+                         &WaitForSingleObject,
+                         &ConvertStringSecurityDescriptorToSecurityDescriptorW};
+
+}  // namespace storage
+}  // namespace lumo

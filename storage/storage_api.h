@@ -1,0 +1,35 @@
+#pragma once
+
+// The file-system and synchronisation calls of the storage code. Failures of
+// these calls (a backup that cannot be deleted, a rename refused half-way, a
+// flush that fails) are rare on a healthy machine but each has its own
+// outcome; tests replace entries to reach them. The library never changes
+// the table.
+
+#include <windows.h>
+
+namespace lumo {
+namespace storage {
+
+struct StorageApi {
+  HANDLE(WINAPI *createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+  BOOL(WINAPI *getFileSizeEx)(HANDLE, PLARGE_INTEGER);
+  BOOL(WINAPI *readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI *writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI *flushFileBuffers)(HANDLE);
+  // Only the writer's temporary file is closed through here: its close is
+  // the last step that can still report a lost write.
+  BOOL(WINAPI *closeHandle)(HANDLE);
+  DWORD(WINAPI *getFileAttributes)(LPCWSTR);
+  BOOL(WINAPI *replaceFile)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID);
+  BOOL(WINAPI *moveFileEx)(LPCWSTR, LPCWSTR, DWORD);
+  BOOL(WINAPI *deleteFile)(LPCWSTR);
+  HANDLE(WINAPI *createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
+  DWORD(WINAPI *waitForSingleObject)(HANDLE, DWORD);
+  BOOL(WINAPI *convertSecurityDescriptor)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+};
+
+extern StorageApi storageApi;
+
+}  // namespace storage
+}  // namespace lumo

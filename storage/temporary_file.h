@@ -1,0 +1,42 @@
+#pragma once
+
+// The flushed file beside a target that the safe writer renames into place.
+
+#include <string>
+
+#include <windows.h>
+
+#include "storage/file_protection.h"
+
+namespace lumo {
+namespace storage {
+
+// Owns a temporary file: on destruction the handle is closed and, unless
+// the file was committed (path emptied), the file is deleted.
+class TemporaryFile {
+public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile &) = delete;
+  TemporaryFile &operator=(const TemporaryFile &) = delete;
+  ~TemporaryFile();
+
+  // Creates TARGET.tmp.PID.TICK.N with the protection's descriptor, trying
+  // up to 128 counter values. Returns the failure text, empty on success.
+  std::string create(const std::wstring &target, FileProtection protection);
+  // Writes, flushes and closes. Returns the failure text, empty on success.
+  std::string write(const std::string &bytes);
+
+  const std::wstring &path() const { return name; }
+  // The file has become the target and must outlive this owner.
+  void committed() { name.clear(); }
+
+private:
+  // Closes at most once; false (with the last error set) if the close failed.
+  bool close();
+
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::wstring name;
+};
+
+}  // namespace storage
+}  // namespace lumo

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "storage/file_lock.h"
+#include "storage_test_support.h"
+
+namespace lumo {
+namespace storage {
+namespace {
+
+TEST(FileLockNameTest, FoldsAsciiCaseAndSlashesOnly) {
+  const std::wstring expected = L"Global\\tarnwick-file-lock-0365adba06b60ea3";
+  EXPECT_EQ(expected, fileLockName(L"Tarnwick", L"C:\\Data\\a.txt"));
+  EXPECT_EQ(expected, fileLockName(L"Tarnwick", L"c:/data/A.TXT"));
+  EXPECT_EQ(L"Global\\tarnwick-file-lock-cbf29ce484222325", fileLockName(L"Tarnwick", L""));
+
+  EXPECT_NE(expected, fileLockName(L"Tarnwick", L"C:\\Data\\a.txt "));
+  EXPECT_NE(expected, fileLockName(L"Tarnwick", L"C:\\Data\\\\a.txt"));
+  // Only A-Z fold: the high byte of each unit counts too.
+  EXPECT_NE(fileLockName(L"s", L"\u00c9"), fileLockName(L"s", L"\u00e9"));
+  EXPECT_NE(fileLockName(L"s", L"\u0141"), fileLockName(L"s", L"A"));
+  // The scope keeps its slashes and non-ASCII letters.
+  EXPECT_EQ(L"Global\\a/b\u00c9-file-lock-cbf29ce484222325", fileLockName(L"A/B\u00c9", L""));
+}
+
+DWORD requestedWait;
+
+// Records the requested time-out and waits only briefly.
+DWORD WINAPI shortWait(HANDLE handle, DWORD milliseconds) {
+  requestedWait = milliseconds;
+  return WaitForSingleObject(handle, milliseconds == INFINITE ? INFINITE : 100);
+}
+
+TimedLockState timedStateFromOtherThread(const std::wstring &path) {
+  TimedLockState state = TimedLockState::Failed;
+  std::thread([&] { state = TimedFileLock(path, L"LockTest").state(); }).join();
+  return state;
+}
+
+TEST(FileLockTest, IsReentrantForItsThreadAndExcludesOthersUntilReleased) {
+  const test::StorageApiRestorer restorer;
+  storageApi.waitForSingleObject = &shortWait;
+  const std::wstring path = test::uniqueName(L"C:\\locked");
+  {
+    const TimedFileLock outer(path, L"LockTest");
+    EXPECT_EQ(TimedLockState::Acquired, outer.state());
+    EXPECT_EQ(timedFileLockWaitMs, requestedWait);
+    {
+      const FileLock inner(fileLockName(L"LockTest", path));
+      EXPECT_TRUE(inner.owned());
+      EXPECT_EQ("", inner.error());
+      EXPECT_EQ(DWORD(INFINITE), requestedWait);
+    }
+    // Releasing the inner hold must not free the outer one.
+    EXPECT_EQ(TimedLockState::TimedOut, timedStateFromOtherThread(path));
+    // Another scope or path is another lock.
+    EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path + L"x"));
+  }
+  EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path));
+}
+
+HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
+
+DWORD WINAPI waitFails(HANDLE, DWORD) {
+  SetLastError(ERROR_INVALID_HANDLE);
+  return WAIT_FAILED;
+}
+
+TEST(FileLockTest, FailuresAreReportedAndNothingIsHeld) {
+  const test::StorageApiRestorer restorer;
+  const std::wstring path = test::uniqueName(L"C:\\failing");
+  storageApi.createMutex = &mutexRefused;
+  {
+    const FileLock lock(fileLockName(L"LockTest", path));
+    EXPECT_FALSE(lock.owned());
+    EXPECT_EQ("CreateMutexW failed with Windows error 5", lock.error());
+    EXPECT_EQ(TimedLockState::Failed, TimedFileLock(path, L"LockTest").state());
+  }
+  storageApi.createMutex = &CreateMutexW;
+  storageApi.waitForSingleObject = &waitFails;
+  {
+    const FileLock lock(fileLockName(L"LockTest", path));
+    EXPECT_FALSE(lock.owned());
+    EXPECT_EQ("WaitForSingleObject failed with Windows error 6", lock.error());
+    EXPECT_EQ(TimedLockState::Failed, TimedFileLock(path, L"LockTest").state());
+  }
+  storageApi.waitForSingleObject = &WaitForSingleObject;
+  EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path));
+}
+
+}  // namespace
+}  // namespace storage
+}  // namespace lumo

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "storage/file_operations.h"
+#include "storage/known_folder.h"
+#include "storage_test_support.h"
+
+namespace lumo {
+namespace storage {
+namespace {
+
+using test::contentOf;
+using test::putContent;
+using test::ScratchFolder;
+
+TEST(FileOperationsTest, RoundTripsContentWithEmbeddedZeros) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"data.bin");
+  const std::string bytes("a\0b\r\n\xff", 6);
+  const WindowsFileOperations operations;
+
+  const FileWriteResult written = operations.writeFile(file, bytes);
+  EXPECT_TRUE(written.written);
+  EXPECT_EQ("", written.error);
+  const FileReadResult read = operations.readFile(file);
+  EXPECT_EQ(FileState::Present, read.state);
+  EXPECT_EQ(bytes, read.bytes);
+  EXPECT_EQ("", read.error);
+}
+
+TEST(FileOperationsTest, EmptyFilesAreWrittenByTruncationAndReadAsPresent) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"empty.txt");
+  putContent(file, "previous content");
+  const WindowsFileOperations operations;
+
+  EXPECT_TRUE(operations.writeFile(file, "").written);
+  EXPECT_EQ("", contentOf(file));
+  const FileReadResult read = operations.readFile(file);
+  EXPECT_EQ(FileState::Present, read.state);
+  EXPECT_EQ("", read.bytes);
+}
+
+TEST(FileOperationsTest, MissingFilesAndFoldersAreAbsentWithoutMessage) {
+  ScratchFolder folder;
+  const WindowsFileOperations operations;
+  for (const std::wstring &path : {folder.path(L"missing.txt"), folder.path(L"no\\such.txt")}) {
+    const FileReadResult read = operations.readFile(path);
+    EXPECT_EQ(FileState::Absent, read.state);
+    EXPECT_EQ("", read.error);
+    const FilePresenceResult presence = operations.checkPresence(path);
+    EXPECT_EQ(FileState::Absent, presence.state);
+    EXPECT_EQ("", presence.error);
+  }
+}
+
+TEST(FileOperationsTest, FoldersAreNotFiles) {
+  ScratchFolder folder;
+  const WindowsFileOperations operations;
+  const FilePresenceResult presence = operations.checkPresence(folder.path(L"."));
+  EXPECT_EQ(FileState::Failed, presence.state);
+  EXPECT_EQ("The credential path names a directory", presence.error);
+
+  const FileReadResult read = operations.readFile(folder.path(L"."));
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ(0u, read.error.find("CreateFileW for reading failed with Windows error ")) << read.error;
+}
+
+TEST(FileOperationsTest, WritingIntoAMissingFolderReportsTheOpen) {
+  ScratchFolder folder;
+  const FileWriteResult result = WindowsFileOperations().writeFile(folder.path(L"no\\a.txt"), "x");
+  EXPECT_FALSE(result.written);
+  EXPECT_EQ("CreateFileW for writing failed with Windows error 3", result.error);
+}
+
+BOOL WINAPI sizeTenBytesLarger(HANDLE file, PLARGE_INTEGER size) {
+  const BOOL done = GetFileSizeEx(file, size);
+  size->QuadPart += 10;
+  return done;
+}
+
+BOOL WINAPI sizeQueryRefused(HANDLE, PLARGE_INTEGER) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  SetLastError(ERROR_LOCK_VIOLATION);
+  return FALSE;
+}
+
+TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"data.txt");
+  putContent(file, "0123456789");
+  const test::StorageApiRestorer restorer;
+
+  // A file that shrinks after its size was taken.
+  storageApi.getFileSizeEx = &sizeTenBytesLarger;
+  FileReadResult read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ("ReadFile returned no data before end of file", read.error);
+  EXPECT_EQ("", read.bytes);
+
+  storageApi.getFileSizeEx = &sizeQueryRefused;
+  read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ("GetFileSizeEx failed with Windows error 5", read.error);
+
+  storageApi.getFileSizeEx = &GetFileSizeEx;
+  storageApi.readFile = &readRefused;
+  read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ("ReadFile failed with Windows error 33", read.error);
+  EXPECT_EQ("", read.bytes);
+}
+
+TEST(KnownFolderTest, KnownFoldersAreFoundAndOthersFailWithTheResult) {
+  const WindowsKnownFolderProvider provider;
+  for (const KnownFolder kind :
+       {KnownFolder::ProgramData, KnownFolder::LocalAppData, KnownFolder::RoamingAppData}) {
+    const KnownFolderResult result = provider.knownFolderPath(kind);
+    EXPECT_TRUE(result.found);
+    EXPECT_NE(L"", result.path);
+    EXPECT_EQ("", result.error);
+  }
+  const KnownFolderResult result = provider.knownFolderPath(static_cast<KnownFolder>(3));
+  EXPECT_FALSE(result.found);
+  EXPECT_EQ(L"", result.path);
+  const std::string prefix = "SHGetKnownFolderPath failed with HRESULT 0x";
+  ASSERT_EQ(0u, result.error.find(prefix)) << result.error;
+  EXPECT_EQ(prefix.size() + 8, result.error.size()) << result.error;
+}
+
+}  // namespace
+}  // namespace storage
+}  // namespace lumo

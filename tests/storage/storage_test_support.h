@@ -1,0 +1,63 @@
+#pragma once
+
+// Scratch folders, peer processes and seam overrides for the storage tests.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "storage/storage_api.h"
+#include "util/unique_handle.h"
+
+namespace lumo {
+namespace storage {
+namespace test {
+
+// A fresh folder under the temporary directory, removed with its content.
+class ScratchFolder {
+public:
+  ScratchFolder();
+  ScratchFolder(const ScratchFolder &) = delete;
+  ScratchFolder &operator=(const ScratchFolder &) = delete;
+  ~ScratchFolder();
+
+  std::wstring path(const std::wstring &name) const { return folder + L"\\" + name; }
+  // Names of everything in the folder, sorted.
+  std::vector<std::wstring> names() const;
+
+private:
+  std::wstring folder;
+};
+
+// Puts the real calls back when a test that replaced some of them ends.
+class StorageApiRestorer {
+public:
+  StorageApiRestorer() : saved(storageApi) {}
+  StorageApiRestorer(const StorageApiRestorer &) = delete;
+  StorageApiRestorer &operator=(const StorageApiRestorer &) = delete;
+  ~StorageApiRestorer() { storageApi = saved; }
+
+private:
+  StorageApi saved;
+};
+
+// Takes over a CreateFileW result; a failed open becomes null.
+inline UniqueHandle ownedFile(HANDLE handle) {
+  return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// The content of a file, or "<absent>" when it cannot be read.
+std::string contentOf(const std::wstring &path);
+void putContent(const std::wstring &path, const std::string &bytes);
+
+// Starts storage_peer.exe with the arguments; null if it cannot start.
+UniqueHandle startPeer(const std::wstring &arguments);
+DWORD exitCodeOf(HANDLE process);
+
+// A name no other test run uses at the same time.
+std::wstring uniqueName(const std::wstring &stem);
+
+}  // namespace test
+}  // namespace storage
+}  // namespace lumo
