@@ -77,10 +77,10 @@ void reconnect(ControlPipeConnection &connection) {
       connection.connect();
       return;
     } catch (const ControlRequestError &error) {
-      if (attempt == 300 || (error.getErrorCode() != 2 && error.getErrorCode() != 231)) {
+      if (attempt == 3000 || (error.getErrorCode() != 2 && error.getErrorCode() != 231)) {
         throw;
       }
-      Sleep(10);
+      Sleep(1);
     }
   }
 }
@@ -605,15 +605,20 @@ TEST(ControlPipeConnectionTest, ManyFailedAndCancelledExchangesLeakNoHandles) {
     }
   };
   const auto run = [&](int rounds) {
-    for (int i = 0; i < rounds; ++i) {
+    for (int i = 0; i < 4 * rounds; ++i) {
       ControlPipeConnection missing(name + "-absent");
       EXPECT_THROW(missing.connect(), ControlRequestError);
     }
     SelfCancelling connection(name);
+    const std::size_t requestsBefore = server.requestCount();
     std::uint8_t buffer[4];
     for (int i = 0; i < rounds; ++i) {
       reconnect(connection);
       connection.write(request, sizeof request);
+      // Once the request is in, the server has its next instance up.
+      while (server.requestCount() < requestsBefore + i + 1) {
+        Sleep(0);
+      }
       EXPECT_THROW(connection.read(buffer, 4), ControlPipeCancelled);
     }
   };
@@ -621,7 +626,7 @@ TEST(ControlPipeConnectionTest, ManyFailedAndCancelledExchangesLeakNoHandles) {
   Sleep(100);
   DWORD before = 0;
   ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
-  run(1500);
+  run(500);
   Sleep(200);
   DWORD after = 0;
   ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));

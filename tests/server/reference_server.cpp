@@ -30,11 +30,25 @@ ReferenceServer::ReferenceServer(const std::string &pipeName, Script script, DWO
 ReferenceServer::~ReferenceServer() {
   SetEvent(stopEvent.get());
   thread.join();
+  std::unique_lock<std::mutex> hold(mutex);
+  allServed.wait(hold, [this] { return serving == 0; });
+}
+
+void ReferenceServer::served() {
+  // Nothing of this object is touched once the destructor may go on.
+  std::lock_guard<std::mutex> hold(mutex);
+  --serving;
+  allServed.notify_all();
 }
 
 std::vector<std::vector<std::uint8_t>> ReferenceServer::requests() const {
   std::lock_guard<std::mutex> hold(mutex);
   return received;
+}
+
+std::size_t ReferenceServer::requestCount() const {
+  std::lock_guard<std::mutex> hold(mutex);
+  return received.size();
 }
 
 int ReferenceServer::connections() const {
@@ -117,14 +131,23 @@ void ReferenceServer::run() {
       }
       continue;
     }
-    UniqueHandle client = std::move(listening);
     {
       std::lock_guard<std::mutex> hold(mutex);
       ++accepted;
+      ++serving;
     }
-    // The next client finds an instance while this one is served.
+    // The next client finds an instance at once.
+    const HANDLE client = listening.release();
     listening = createInstance();
-    serve(client.get());
+    // Served apart, so that a client kept open does not block the next one;
+    // detached, so that finished clients leave no thread handle behind.
+    std::thread([this, client] {
+      {
+        const UniqueHandle pipe(client);
+        serve(pipe.get());
+      }
+      served();
+    }).detach();
   }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
-// The server end of a control pipe, run on a thread of the test program. It
-// reads each request as id, payload length and payload, keeps what it read,
+// The server end of a control pipe, run on threads of the test program, one
+// per client. It reads each request as id, payload length and payload, keeps what it read,
 // and answers as the test's script says.
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -41,11 +42,13 @@ public:
 
   // Every complete request so far, as the bytes that came off the pipe.
   std::vector<std::vector<std::uint8_t>> requests() const;
+  std::size_t requestCount() const;
   int connections() const;
 
 private:
   void run();
   void serve(HANDLE pipe);
+  void served();
   UniqueHandle createInstance();
   // Ends false when the test stops the server or the client went away.
   bool waitFor(HANDLE pipe, OVERLAPPED *overlapped, BOOL started, DWORD *bytes);
@@ -60,6 +63,8 @@ private:
   mutable std::mutex mutex;
   std::vector<std::vector<std::uint8_t>> received;
   int accepted = 0;
+  int serving = 0;
+  std::condition_variable allServed;
   std::thread thread;
 };
 
