@@ -530,10 +530,10 @@ TEST(ControlPipeConnectionTest, IoThatCannotBeCancelledIsEndedByClosingThePipe) 
     return id == 1 ? ScriptedReply() : statusReply(id);
   });
   ScriptedWaitConnection connection(name);
-  connection.result = WAIT_OBJECT_0;
   connection.connect();
   const std::uint8_t unanswered[8] = {0, 0, 0, 1, 0, 0, 0, 0};
   EXPECT_EQ(8u, connection.write(unanswered, sizeof unanswered));
+  connection.result = WAIT_OBJECT_0;
   {
     ApiOverride restore;
     controlPipeApi.cancelIoEx = [](HANDLE, LPOVERLAPPED) -> BOOL {
@@ -556,7 +556,7 @@ TEST(ControlPipeConnectionTest, IoThatCannotBeCancelledIsEndedByClosingThePipe) 
   EXPECT_EQ("Control pipe transfer failed, error code = 6", broken.getMessage());
   connection.cancel();
   connection.result = WAIT_OBJECT_0 + 1;
-  connection.connect();
+  reconnect(connection);
   EXPECT_EQ(5u, exchange(connection));
 }
 
