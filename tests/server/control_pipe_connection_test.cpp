@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -592,6 +593,23 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
   EXPECT_EQ(5u, exchange(connection));
 }
 
+// The process's handle count where the system reports it. Wine reports 0;
+// there the highest of a batch of fresh handles stands in: the batch fills
+// the table's holes and then extends it, and leaked handles extend it too.
+std::size_t handleMeasure() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
+    return count;
+  }
+  std::vector<UniqueHandle> batch;
+  std::uintptr_t highest = 0;
+  for (int i = 0; i < 300; ++i) {
+    batch.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    highest = std::max(highest, reinterpret_cast<std::uintptr_t>(batch.back().get()));
+  }
+  return highest / 4;
+}
+
 TEST(ControlPipeConnectionTest, ManyFailedAndCancelledExchangesLeakNoHandles) {
   const std::string name = uniquePipeName();
   ReferenceServer server(name, silent);
@@ -624,13 +642,10 @@ TEST(ControlPipeConnectionTest, ManyFailedAndCancelledExchangesLeakNoHandles) {
   };
   run(20);  // the server's thread and the runtime settle first
   Sleep(100);
-  DWORD before = 0;
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  const std::size_t before = handleMeasure();
   run(500);
   Sleep(200);
-  DWORD after = 0;
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-  EXPECT_LE(after, before + 5);
+  EXPECT_LE(handleMeasure(), before + 50);
 }
 
 }  // namespace
