@@ -16,6 +16,7 @@
 
 #include "paintwatch/paintwatch.h"
 #include "paintwatch/report.h"
+#include "server/server_object_names.h"
 
 namespace {
 
@@ -170,9 +171,10 @@ void record(const lumo::region::Rect &r, Tally *tally) {
 }
 
 int monitor(const Options &options) {
-  const UINT message = RegisterWindowMessageW(L"lumoserver-hook-update");
+  // The number the server's programs use for the same purpose.
+  const UINT message = lumo::server::ServerObjectNames::instance().hookUpdateMessage;
   if (message == 0) {
-    return fail(L"cannot register the report message (error %lu)", GetLastError());
+    return fail(L"Windows refused to register the report message");
   }
   // The full path only: a hook library found on the search path would be
   // mapped into every process on the desktop.

@@ -1,0 +1,127 @@
+#include "server/server_control_message.h"
+
+#include <windows.h>
+
+#include "server/control_errors.h"
+#include "server/control_pipe_connection.h"
+#include "server/server_object_names.h"
+#include "util/text_conversion.h"
+
+RemoteException::RemoteException(const std::string &text) : Exception("%s", text.c_str()) {}
+
+namespace lumo {
+namespace server {
+
+std::string programStringResource(unsigned id) {
+  const wchar_t *text = nullptr;
+  // With no buffer size the call hands out the resource in place; it is not
+  // terminated.
+  const int length = LoadStringW(GetModuleHandleW(nullptr), id,
+                                 reinterpret_cast<LPWSTR>(&text), 0);
+  if (length <= 0 || text == nullptr) {
+    return std::string();
+  }
+  return toUtf8(std::wstring(text, static_cast<std::size_t>(length)).c_str());
+}
+
+ServerControlMessage::ServerControlMessage(ControlGate *gate, Channel *connection,
+                                           std::uint32_t messageId)
+    : DataOutputStream(nullptr),
+      gate(gate),
+      connection(connection),
+      payload(new ByteArrayOutputStream(2048)),
+      messageId(messageId) {
+  sink = payload.get();
+}
+
+ServerControlMessage::~ServerControlMessage() = default;
+
+void ServerControlMessage::cancelQuietly() {
+  try {
+    connection->cancel();
+  } catch (...) {
+    // The original failure is what the caller needs to see.
+  }
+}
+
+void ServerControlMessage::send() {
+  replyBudget = replyLimit;
+  replyBytesRead = 0;
+  status = -1;
+  std::uint32_t replyStatus = 0;
+  try {
+    const std::uint32_t size = static_cast<std::uint32_t>(payload->getSize());
+    gate->writeUInt32(messageId);
+    gate->writeUInt32(size);
+    gate->writeFully(payload->getBuffer(), size);
+    replyStatus = readReplyUInt32();
+  } catch (...) {
+    cancelQuietly();
+    throw;
+  }
+  if (replyStatus <= 3) {
+    status = static_cast<std::int32_t>(replyStatus);
+  }
+  if (replyStatus == 0) {
+    return;
+  }
+  if (replyStatus <= 3) {
+    throw RemoteException(programStringResource(firstStatusTextId + replyStatus - 1));
+  }
+  // After a status that means nothing the rest of the stream cannot be trusted.
+  cancelQuietly();
+  throw RemoteException(programStringResource(invalidStatusTextId));
+}
+
+std::uint32_t ServerControlMessage::readReplyUInt32() {
+  std::uint8_t bytes[4];
+  try {
+    if (replyBudget < sizeof bytes) {
+      throw ControlRequestError(ReplyTooLarge, "Control reply exceeds size limit", 0);
+    }
+    replyBudget -= sizeof bytes;
+    std::uint64_t have = 0;
+    while (have < sizeof bytes) {
+      const std::uint64_t got = gate->read(bytes + have, sizeof bytes - have);
+      if (got == 0) {
+        throw ControlRequestError(replyBytesRead != 0 ? ReplyTruncated : Disconnected,
+                                  "Control reply ended before the requested field", 0);
+      }
+      have += got;
+      replyBytesRead += got;
+    }
+  } catch (...) {
+    cancelQuietly();
+    throw;
+  }
+  return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+         static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId) {
+  try {
+    ControlPipeConnection connection(pipeName);
+    connection.connect();
+    ControlGate gate(&connection);
+    ServerControlMessage message(&gate, &connection, messageId);
+    try {
+      message.send();
+    } catch (const RemoteException &) {
+      return message.getStatus();
+    }
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+std::int32_t runServiceControlCommand(std::uint32_t messageId) {
+  try {
+    return runControlCommand(ServerObjectNames::instance().serviceControlPipeName, messageId);
+  } catch (...) {
+    return 1;
+  }
+}
+
+}  // namespace server
+}  // namespace lumo

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "server/control_gate.h"
+#include "util/byte_array_output_stream.h"
+#include "util/data_stream.h"
+#include "util/exception.h"
+#include "util/stream.h"
+
+// The server answered a control request with an error status, or with a
+// status that means nothing; the text comes from the program's resources.
+class RemoteException : public lumo::Exception {
+public:
+  explicit RemoteException(const std::string &text);
+  RemoteException(const RemoteException &) = default;
+  RemoteException &operator=(const RemoteException &) = default;
+};
+
+namespace lumo {
+namespace server {
+
+// One control request and its reply. Writes into the message collect the
+// payload; send() puts id, payload length and payload on the pipe and reads
+// the reply's status.
+class ServerControlMessage : public DataOutputStream {
+public:
+  static constexpr std::uint64_t replyLimit = 65536;
+  // Status texts: string resources of the running program, by status.
+  static constexpr unsigned firstStatusTextId = 726;
+  static constexpr unsigned invalidStatusTextId = 729;
+
+  // The connection must be connected already; neither is owned.
+  ServerControlMessage(ControlGate *gate, Channel *connection, std::uint32_t messageId);
+  ServerControlMessage(const ServerControlMessage &) = delete;
+  ServerControlMessage &operator=(const ServerControlMessage &) = delete;
+  ~ServerControlMessage() override;
+
+  // Returns on status 0; status 1 to 3 throws RemoteException and leaves the
+  // connection usable; any other outcome cancels the connection and throws.
+  virtual void send();
+
+  // The status of the last reply if it was 0 to 3, otherwise -1.
+  std::int32_t getStatus() const { return status; }
+  // Bytes of the current reply read so far, the status included.
+  std::uint64_t getReplyBytesRead() const { return replyBytesRead; }
+
+  // The next big-endian 32-bit field of the reply, within the reply limit.
+  std::uint32_t readReplyUInt32();
+
+private:
+  void cancelQuietly();
+
+  ControlGate *gate;
+  Channel *connection;
+  std::unique_ptr<ByteArrayOutputStream> payload;
+  std::uint32_t messageId;
+  std::uint64_t replyBudget = replyLimit;
+  std::uint64_t replyBytesRead = 0;
+  std::int32_t status = -1;
+};
+
+// The text of a string resource of the running program's module; empty when
+// the resource is missing.
+std::string programStringResource(unsigned id);
+
+// Sends one request without payload and folds the outcome into a number: 0
+// success, 1 to 3 the server's error status, -1 an invalid status, 1 any
+// local failure. Throws nothing.
+std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId);
+// The same on the server's service control pipe.
+std::int32_t runServiceControlCommand(std::uint32_t messageId);
+
+}  // namespace server
+}  // namespace lumo

@@ -1,0 +1,273 @@
+// controlclient: sends one control request to the server and says in words
+// how it went. Meant for people who operate the server and for scripts.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "server/control_errors.h"
+#include "server/control_gate.h"
+#include "server/control_pipe_connection.h"
+#include "server/server_control_message.h"
+#include "server/server_object_names.h"
+#include "util/exception.h"
+#include "util/text_conversion.h"
+
+namespace {
+
+using lumo::server::ControlPipeCancelled;
+using lumo::server::ControlPipeConnection;
+using lumo::server::ControlRequestError;
+
+const wchar_t kUsage[] =
+    L"usage: controlclient [--pipe NAME] [--timeout MS] [--word VALUE]... [--bytes HEX]...\n"
+    L"                     MESSAGE-ID\n"
+    L"\n"
+    L"Sends one control request to the server and prints the outcome. The request\n"
+    L"carries MESSAGE-ID and a payload made, in the order given, of the --word and\n"
+    L"--bytes values.\n"
+    L"\n"
+    L"  --pipe NAME     the control pipe's name, without \\\\.\\pipe\\ (default: the\n"
+    L"                  service's control pipe, %ls)\n"
+    L"  --timeout MS    time allowed for the whole exchange, in milliseconds, or\n"
+    L"                  \"none\" (default: 30000)\n"
+    L"  --word VALUE    append a 32-bit number, most significant byte first\n"
+    L"  --bytes HEX     append bytes written as pairs of hex digits, e.g. 0a1b2c\n"
+    L"  --help          show this text\n"
+    L"\n"
+    L"Numbers are decimal, or hexadecimal with a 0x prefix. Ctrl+C cancels a\n"
+    L"request that is waiting for the server.\n"
+    L"\n"
+    L"Exit codes:\n"
+    L"  0       the server accepted the request (status 0)\n"
+    L"  1       local failure: no server, all pipe instances busy, time-out,\n"
+    L"          cancellation, broken pipe or a reply cut short\n"
+    L"  2       bad command line\n"
+    L"  11-13   the server reported error status 1, 2 or 3\n"
+    L"  14      the server's reply carried a status that is not valid\n";
+
+enum ExitCode : int {
+  kAccepted = 0,
+  kLocalFailure = 1,
+  kBadCommandLine = 2,
+  kServerStatusBase = 10,
+  kInvalidStatus = 14,
+};
+
+struct Options {
+  std::string pipeName;
+  std::uint32_t timeoutMs = 30000;
+  std::uint32_t messageId = 0;
+  std::vector<std::uint8_t> payload;
+};
+
+int usageError(const std::wstring &problem) {
+  std::fwprintf(stderr, L"controlclient: %ls (try --help)\n", problem.c_str());
+  return kBadCommandLine;
+}
+
+std::wstring quoted(const std::wstring &text) { return L"\"" + text + L"\""; }
+
+// Decimal, or hex after "0x"; no sign, no blanks, at most 32 bits.
+bool parseUInt32(const std::wstring &text, std::uint32_t *value) {
+  const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+  const std::wstring digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 10) {
+    return false;
+  }
+  std::uint64_t result = 0;
+  for (const wchar_t c : digits) {
+    unsigned digit;
+    if (c >= L'0' && c <= L'9') {
+      digit = c - L'0';
+    } else if (hex && c >= L'a' && c <= L'f') {
+      digit = c - L'a' + 10;
+    } else if (hex && c >= L'A' && c <= L'F') {
+      digit = c - L'A' + 10;
+    } else {
+      return false;
+    }
+    result = result * (hex ? 16 : 10) + digit;
+  }
+  if (result > 0xFFFFFFFFu) {
+    return false;
+  }
+  *value = static_cast<std::uint32_t>(result);
+  return true;
+}
+
+bool parseHexBytes(const std::wstring &text, std::vector<std::uint8_t> *bytes) {
+  if (text.empty() || text.size() % 2 != 0) {
+    return false;
+  }
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    std::uint32_t value = 0;
+    if (!parseUInt32(L"0x" + text.substr(i, 2), &value)) {
+      return false;
+    }
+    bytes->push_back(static_cast<std::uint8_t>(value));
+  }
+  return true;
+}
+
+// Returns -1 to go on, or the exit code.
+int parseOptions(int argc, wchar_t **argv, Options *options) {
+  bool haveId = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--help" || arg == L"-h") {
+      const std::wstring pipe =
+          lumo::toUtf16(lumo::server::ServerObjectNames::instance().serviceControlPipeName);
+      std::fwprintf(stdout, kUsage, pipe.c_str());
+      return kAccepted;
+    }
+    if (arg.rfind(L"--", 0) != 0) {
+      if (haveId) {
+        return usageError(L"only one message id can be sent, " + quoted(arg) +
+                          L" is one too many");
+      }
+      if (!parseUInt32(arg, &options->messageId)) {
+        return usageError(L"the message id must be a 32-bit number, not " + quoted(arg));
+      }
+      haveId = true;
+      continue;
+    }
+    if (arg != L"--pipe" && arg != L"--timeout" && arg != L"--word" && arg != L"--bytes") {
+      return usageError(L"unknown option " + quoted(arg));
+    }
+    if (i + 1 == argc) {
+      return usageError(arg + L" needs a value");
+    }
+    const std::wstring value = argv[++i];
+    if (arg == L"--pipe") {
+      if (value.empty() || value.find_first_of(L"\\/") != std::wstring::npos) {
+        return usageError(L"--pipe needs a pipe name without slashes, not " + quoted(value));
+      }
+      options->pipeName = lumo::toUtf8(value.c_str());
+    } else if (arg == L"--timeout") {
+      if (value == L"none") {
+        options->timeoutMs = ControlPipeConnection::noTimeout;
+      } else if (!parseUInt32(value, &options->timeoutMs) ||
+                 options->timeoutMs == ControlPipeConnection::noTimeout) {
+        return usageError(L"--timeout needs milliseconds or \"none\", not " + quoted(value));
+      }
+    } else if (arg == L"--word") {
+      std::uint32_t word = 0;
+      if (!parseUInt32(value, &word)) {
+        return usageError(L"--word needs a 32-bit number, not " + quoted(value));
+      }
+      const std::uint8_t bytes[4] = {
+          static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+          static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+      options->payload.insert(options->payload.end(), bytes, bytes + 4);
+    } else if (!parseHexBytes(value, &options->payload)) {
+      return usageError(L"--bytes needs pairs of hex digits, not " + quoted(value));
+    }
+  }
+  if (!haveId) {
+    return usageError(L"a message id is required");
+  }
+  return -1;
+}
+
+const wchar_t *kindName(lumo::server::ControlErrorKind kind) {
+  switch (kind) {
+    case lumo::server::PipeNotFound:
+      return L"pipe not found";
+    case lumo::server::TimedOut:
+      return L"timed out";
+    case lumo::server::Disconnected:
+      return L"disconnected";
+    case lumo::server::ReplyTruncated:
+      return L"reply truncated";
+    case lumo::server::ReplyTooLarge:
+      return L"reply too large";
+    case lumo::server::AccessDenied:
+      return L"access denied";
+    default:
+      return L"other failure";
+  }
+}
+
+std::atomic<ControlPipeConnection *> running{nullptr};
+
+BOOL WINAPI onConsoleControl(DWORD) {
+  if (ControlPipeConnection *connection = running.load()) {
+    try {
+      connection->cancel();
+    } catch (const lumo::Exception &) {
+      // The time-out still ends the wait.
+    }
+  }
+  return TRUE;
+}
+
+std::wstring wide(const std::string &text) { return lumo::toUtf16(text); }
+
+int sendRequest(const Options &options) {
+  try {
+    ControlPipeConnection connection(options.pipeName);
+    connection.setTimeout(options.timeoutMs);
+    running = &connection;
+    struct Unregister {
+      ~Unregister() { running = nullptr; }
+    } unregister;
+    connection.connect();
+    ControlGate gate(&connection);
+    lumo::server::ServerControlMessage message(&gate, &connection, options.messageId);
+    message.writeFully(options.payload.data(), options.payload.size());
+    try {
+      message.send();
+    } catch (const RemoteException &error) {
+      const std::int32_t status = message.getStatus();
+      if (status < 0) {
+        std::fwprintf(stdout, L"invalid status from the server: %ls\n",
+                      wide(error.getMessage()).c_str());
+        return kInvalidStatus;
+      }
+      std::fwprintf(stdout, L"the server reported error status %d: %ls\n",
+                    static_cast<int>(status), wide(error.getMessage()).c_str());
+      return kServerStatusBase + status;
+    }
+    std::fwprintf(stdout, L"the server accepted request %lu\n",
+                  static_cast<unsigned long>(options.messageId));
+    return kAccepted;
+  } catch (const ControlRequestError &error) {
+    std::fwprintf(stdout, L"local failure: %ls (%ls, Windows error %lu)\n",
+                  wide(error.getMessage()).c_str(), kindName(error.getKind()),
+                  static_cast<unsigned long>(error.getErrorCode()));
+  } catch (const ControlPipeCancelled &error) {
+    std::fwprintf(stdout, L"local failure: %ls\n", wide(error.getMessage()).c_str());
+  } catch (const lumo::Exception &error) {
+    std::fwprintf(stdout, L"local failure: %ls\n", wide(error.getMessage()).c_str());
+  } catch (const std::exception &error) {
+    std::fwprintf(stdout, L"local failure: %hs\n", error.what());
+  }
+  return kLocalFailure;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  Options options;
+  const int code = parseOptions(argc, argv, &options);
+  if (code >= 0) {
+    return code;
+  }
+  try {
+    if (options.pipeName.empty()) {
+      options.pipeName = lumo::server::ServerObjectNames::instance().serviceControlPipeName;
+    }
+  } catch (const std::exception &error) {
+    std::fwprintf(stdout, L"local failure: %hs\n", error.what());
+    return kLocalFailure;
+  }
+  SetConsoleCtrlHandler(onConsoleControl, TRUE);
+  return sendRequest(options);
+}
