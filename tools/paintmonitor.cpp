@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -16,11 +17,13 @@
 
 #include "paintwatch/paintwatch.h"
 #include "paintwatch/report.h"
+#include "damage_map.h"
 
 namespace {
 
 const wchar_t kUsage[] =
     L"usage: paintmonitor [--duration SECONDS] [--library PATH] [--window-title TITLE]\n"
+    L"                    [--damage-map FILE.png]\n"
     L"\n"
     L"Installs the screen-change hooks and prints each reported rectangle as\n"
     L"\"left top right bottom\" in virtual-screen coordinates. Ends after SECONDS,\n"
@@ -31,12 +34,16 @@ const wchar_t kUsage[] =
     L"                        this program)\n"
     L"  --window-title TITLE  count in the summary the rectangles that lie inside\n"
     L"                        the top-level window with this title\n"
+    L"  --damage-map FILE     at the end, write a PNG of the screen with every\n"
+    L"                        reported rectangle outlined and shaded by how often\n"
+    L"                        it was reported\n"
     L"  --help                show this text\n";
 
 struct Options {
   DWORD durationMs = INFINITE;
   std::wstring library;
   std::wstring windowTitle;
+  std::wstring damageMap;
 };
 
 struct LibraryFreer {
@@ -92,7 +99,8 @@ int parseOptions(int argc, wchar_t **argv, Options *options, bool *help) {
       *help = true;
       return 0;
     }
-    if (arg != L"--duration" && arg != L"--library" && arg != L"--window-title") {
+    if (arg != L"--duration" && arg != L"--library" && arg != L"--window-title" &&
+        arg != L"--damage-map") {
       return usageError(L"unknown option \"%ls\" (try --help)", arg.c_str());
     }
     if (i + 1 == argc) {
@@ -109,6 +117,8 @@ int parseOptions(int argc, wchar_t **argv, Options *options, bool *help) {
       options->durationMs = static_cast<DWORD>(seconds * 1000);
     } else if (arg == L"--library") {
       options->library = value;
+    } else if (arg == L"--damage-map") {
+      options->damageMap = value;
     } else {
       options->windowTitle = value;
     }
@@ -137,7 +147,7 @@ using Box = std::tuple<int, int, int, int>;
 
 struct Tally {
   unsigned long reports = 0;
-  std::set<Box> distinct;
+  std::map<Box, unsigned long> distinct;  // with how often each came
   std::set<Box> inWindow;
   lumo::region::Rect window;  // last seen rectangle of the watched window
   bool windowSeen = false;
@@ -160,7 +170,7 @@ void watchWindow(const std::wstring &title, Tally *tally) {
 void record(const lumo::region::Rect &r, Tally *tally) {
   ++tally->reports;
   const Box box{r.left, r.top, r.right, r.bottom};
-  tally->distinct.insert(box);
+  ++tally->distinct[box];
   const lumo::region::Rect &w = tally->window;
   if (tally->windowSeen && !r.isEmpty() && r.left >= w.left && r.top >= w.top &&
       r.right <= w.right && r.bottom <= w.bottom) {
@@ -245,6 +255,22 @@ int monitor(const Options &options) {
   }
 
   const bool removed = unset(target.get(), message);
+  bool mapWritten = true;
+  if (!options.damageMap.empty()) {
+    std::vector<lumo::tools::Damage> damage;
+    for (const auto &entry : tally.distinct) {
+      const Box &b = entry.first;
+      damage.push_back({lumo::region::Rect(std::get<0>(b), std::get<1>(b), std::get<2>(b),
+                                           std::get<3>(b)),
+                        entry.second});
+    }
+    const std::string error = lumo::tools::writeDamageMap(options.damageMap, damage);
+    if (!error.empty()) {
+      const std::wstring why(error.begin(), error.end());  // ASCII
+      fail(L"cannot write the damage map %ls: %ls", options.damageMap.c_str(), why.c_str());
+      mapWritten = false;
+    }
+  }
   std::fflush(stdout);
   std::fwprintf(stderr, L"summary: %lu reports, %zu distinct rectangles", tally.reports,
                 tally.distinct.size());
@@ -256,7 +282,7 @@ int monitor(const Options &options) {
   if (!removed) {
     return fail(L"the screen hooks could not all be removed");
   }
-  return 0;
+  return mapWritten ? 0 : 1;
 }
 
 }  // namespace
