@@ -1,0 +1,3 @@
+#include <cstdint>
+
+extern "C" __declspec(dllexport) std::intptr_t probeValue() { return 42; }

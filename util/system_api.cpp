@@ -1,0 +1,7 @@
+#include "util/system_api.h"
+
+namespace lumo {
+
+SystemApi systemApi = {&FormatMessageW, &CreateEventW};
+
+}  // namespace lumo
