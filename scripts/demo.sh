@@ -16,9 +16,12 @@ echo "paintmonitor: reports as \"left top right bottom\" while paintdemo runs" >
 # duration ends.
 coproc input { exec sleep 600 2>/dev/null; }
 exec 3<&"${input[0]}"  # a coprocess's own descriptors do not reach subshells
-run "$build/tools/paintmonitor.exe" --duration 5 --window-title "Lumo paint demo" <&3 &
+map="$build/damage-map.png"
+run "$build/tools/paintmonitor.exe" --duration 5 --window-title "Lumo paint demo" \
+  --damage-map "Z:$map" <&3 &
 monitor=$!
 sleep 0.5
 run "$build/tools/paintdemo.exe" 3
 wait "$monitor"
 kill "$input_PID"
+echo "damage map: $map" >&2

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -17,11 +18,14 @@
 #include "paintwatch/paintwatch.h"
 #include "paintwatch/report.h"
 #include "server/server_object_names.h"
+#include "damage_map.h"
+#include "util/unique_handle.h"
 
 namespace {
 
 const wchar_t kUsage[] =
     L"usage: paintmonitor [--duration SECONDS] [--library PATH] [--window-title TITLE]\n"
+    L"                    [--damage-map FILE.png]\n"
     L"\n"
     L"Installs the screen-change hooks and prints each reported rectangle as\n"
     L"\"left top right bottom\" in virtual-screen coordinates. Ends after SECONDS,\n"
@@ -32,28 +36,21 @@ const wchar_t kUsage[] =
     L"                        this program)\n"
     L"  --window-title TITLE  count in the summary the rectangles that lie inside\n"
     L"                        the top-level window with this title\n"
+    L"  --damage-map FILE     at the end, write a PNG of the screen with every\n"
+    L"                        reported rectangle outlined and shaded by how often\n"
+    L"                        it was reported\n"
     L"  --help                show this text\n";
 
 struct Options {
   DWORD durationMs = INFINITE;
   std::wstring library;
   std::wstring windowTitle;
+  std::wstring damageMap;
 };
 
-struct LibraryFreer {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct WindowDestroyer {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+using lumo::UniqueHandle;
+using lumo::UniqueModule;
+using lumo::UniqueWindow;
 
 void vcomplain(const wchar_t *format, va_list args) {
   std::fputws(L"paintmonitor: ", stderr);
@@ -93,7 +90,8 @@ int parseOptions(int argc, wchar_t **argv, Options *options, bool *help) {
       *help = true;
       return 0;
     }
-    if (arg != L"--duration" && arg != L"--library" && arg != L"--window-title") {
+    if (arg != L"--duration" && arg != L"--library" && arg != L"--window-title" &&
+        arg != L"--damage-map") {
       return usageError(L"unknown option \"%ls\" (try --help)", arg.c_str());
     }
     if (i + 1 == argc) {
@@ -110,6 +108,8 @@ int parseOptions(int argc, wchar_t **argv, Options *options, bool *help) {
       options->durationMs = static_cast<DWORD>(seconds * 1000);
     } else if (arg == L"--library") {
       options->library = value;
+    } else if (arg == L"--damage-map") {
+      options->damageMap = value;
     } else {
       options->windowTitle = value;
     }
@@ -138,7 +138,7 @@ using Box = std::tuple<int, int, int, int>;
 
 struct Tally {
   unsigned long reports = 0;
-  std::set<Box> distinct;
+  std::map<Box, unsigned long> distinct;  // with how often each came
   std::set<Box> inWindow;
   lumo::region::Rect window;  // last seen rectangle of the watched window
   bool windowSeen = false;
@@ -161,7 +161,7 @@ void watchWindow(const std::wstring &title, Tally *tally) {
 void record(const lumo::region::Rect &r, Tally *tally) {
   ++tally->reports;
   const Box box{r.left, r.top, r.right, r.bottom};
-  tally->distinct.insert(box);
+  ++tally->distinct[box];
   const lumo::region::Rect &w = tally->window;
   if (tally->windowSeen && !r.isEmpty() && r.left >= w.left && r.top >= w.top &&
       r.right <= w.right && r.bottom <= w.bottom) {
@@ -178,7 +178,7 @@ int monitor(const Options &options) {
   }
   // The full path only: a hook library found on the search path would be
   // mapped into every process on the desktop.
-  UniqueLibrary library(LoadLibraryExW(options.library.c_str(), nullptr,
+  UniqueModule library(LoadLibraryExW(options.library.c_str(), nullptr,
                                        LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!library) {
     const DWORD error = GetLastError();
@@ -247,6 +247,22 @@ int monitor(const Options &options) {
   }
 
   const bool removed = unset(target.get(), message);
+  bool mapWritten = true;
+  if (!options.damageMap.empty()) {
+    std::vector<lumo::tools::Damage> damage;
+    for (const auto &entry : tally.distinct) {
+      const Box &b = entry.first;
+      damage.push_back({lumo::region::Rect(std::get<0>(b), std::get<1>(b), std::get<2>(b),
+                                           std::get<3>(b)),
+                        entry.second});
+    }
+    const std::string error = lumo::tools::writeDamageMap(options.damageMap, damage);
+    if (!error.empty()) {
+      const std::wstring why(error.begin(), error.end());  // ASCII
+      fail(L"cannot write the damage map %ls: %ls", options.damageMap.c_str(), why.c_str());
+      mapWritten = false;
+    }
+  }
   std::fflush(stdout);
   std::fwprintf(stderr, L"summary: %lu reports, %zu distinct rectangles", tally.reports,
                 tally.distinct.size());
@@ -258,7 +274,7 @@ int monitor(const Options &options) {
   if (!removed) {
     return fail(L"the screen hooks could not all be removed");
   }
-  return 0;
+  return mapWritten ? 0 : 1;
 }
 
 }  // namespace

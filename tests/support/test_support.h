@@ -4,22 +4,15 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
+
+#include "util/unique_handle.h"
 
 namespace lumo {
 namespace test {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct WindowDestroyer {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+using lumo::UniqueHandle;
+using lumo::UniqueWindow;
 
 // The build puts the programs and libraries a test uses next to it.
 std::wstring besideThisProgram(const std::wstring &name);

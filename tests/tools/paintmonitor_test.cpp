@@ -145,7 +145,9 @@ TEST(PaintMonitorTest, HooksInstalledElsewhereAreReported) {
 }
 
 TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
-  Child child(L"--window-title \"Lumo paint demo\"");
+  const std::wstring map = besideThisProgram(L"paintmonitor_test_map.png");
+  DeleteFileW(map.c_str());
+  Child child(L"--window-title \"Lumo paint demo\" --damage-map \"" + map + L"\"");
   ASSERT_TRUE(child.started());
   Sleep(500);
 
@@ -173,6 +175,20 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   EXPECT_EQ(err.find(", 0 of them inside"), std::string::npos) << err;
   EXPECT_NE(err.find("of them inside the window \"Lumo paint demo\"\r\n"), std::string::npos)
       << err;
+
+  // A PNG of the whole virtual screen: signature, then the IHDR's size.
+  const std::string png = readFile(map);
+  DeleteFileW(map.c_str());
+  ASSERT_GT(png.size(), 24u);
+  EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  auto bigEndian = [&png](size_t at) {
+    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 |
+                            static_cast<unsigned char>(png[at + 1]) << 16 |
+                            static_cast<unsigned char>(png[at + 2]) << 8 |
+                            static_cast<unsigned char>(png[at + 3]));
+  };
+  EXPECT_EQ(bigEndian(16), GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  EXPECT_EQ(bigEndian(20), GetSystemMetrics(SM_CYVIRTUALSCREEN));
 
   // The monitor took its hooks down: the next owner gets them.
   const lumo::test::UniqueWindow target = lumo::test::createTargetWindow();

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/damage_map.h"
+
+using lumo::region::Rect;
+using lumo::tools::Damage;
+using lumo::tools::paintDamage;
+
+namespace {
+
+const std::uint32_t kGrey = 0x00808080;
+const std::uint32_t kRed = 0x00FF0000;
+
+// A picture with guard pixels on both sides, to catch writes outside it.
+class Picture {
+public:
+  Picture(int width, int height)
+      : width_(width), pixels_(static_cast<size_t>(width * height) + 2 * kGuard, kGrey) {}
+
+  void paint(const std::vector<Damage> &damage) {
+    paintDamage(pixels_.data() + kGuard, width_, height(), damage);
+  }
+  std::uint32_t at(int x, int y) const { return pixels_[kGuard + y * width_ + x]; }
+  int height() const { return static_cast<int>((pixels_.size() - 2 * kGuard) / width_); }
+  bool guardsIntact() const {
+    for (size_t i = 0; i < kGuard; ++i) {
+      if (pixels_[i] != kGrey || pixels_[pixels_.size() - 1 - i] != kGrey) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+private:
+  static constexpr size_t kGuard = 64;
+  int width_;
+  std::vector<std::uint32_t> pixels_;
+};
+
+unsigned red(std::uint32_t pixel) { return (pixel >> 16) & 0xFF; }
+unsigned green(std::uint32_t pixel) { return (pixel >> 8) & 0xFF; }
+
+TEST(DamageMapTest, RectangleIsOutlinedOnItsOwnPixelsAndShadedInside) {
+  Picture picture(8, 6);
+  picture.paint({{Rect(2, 1, 6, 4), 1}});
+  // Right and bottom are exclusive: the outline runs on columns 2 and 5,
+  // rows 1 and 3.
+  for (auto [x, y] : {std::pair{2, 1}, {5, 1}, {2, 3}, {5, 3}, {3, 1}, {5, 2}}) {
+    EXPECT_EQ(picture.at(x, y), kRed) << x << "," << y;
+  }
+  const std::uint32_t inside = picture.at(3, 2);
+  EXPECT_GT(red(inside), 0x80u);
+  EXPECT_LT(green(inside), 0x80u);
+  EXPECT_NE(inside, kRed);
+  for (auto [x, y] : {std::pair{1, 1}, {6, 1}, {2, 0}, {2, 4}, {0, 0}, {7, 5}}) {
+    EXPECT_EQ(picture.at(x, y), kGrey) << x << "," << y;
+  }
+}
+
+TEST(DamageMapTest, MoreReportsGiveADeeperShade) {
+  Picture picture(12, 5);
+  picture.paint({{Rect(0, 0, 5, 5), 1}, {Rect(6, 0, 11, 5), 4}});
+  EXPECT_GT(red(picture.at(8, 2)), red(picture.at(2, 2)));
+  EXPECT_LT(green(picture.at(8, 2)), green(picture.at(2, 2)));
+}
+
+TEST(DamageMapTest, RectanglesAreClippedToThePicture) {
+  Picture picture(6, 4);
+  picture.paint({{Rect(-3, -3, 3, 3), 2},
+                 {Rect(4, 2, 40, 40), 1},
+                 {Rect(10, 10, 20, 20), 1},
+                 {Rect(-20, 1, -10, 2), 1},
+                 {Rect(3, 3, 1, 1), 5}});
+  EXPECT_TRUE(picture.guardsIntact());
+  // Only the edges that lie inside are drawn.
+  EXPECT_EQ(picture.at(2, 0), kRed);
+  EXPECT_EQ(picture.at(0, 2), kRed);
+  EXPECT_NE(picture.at(0, 0), kRed);
+  EXPECT_NE(picture.at(0, 0), kGrey);
+  EXPECT_EQ(picture.at(4, 2), kRed);
+  EXPECT_NE(picture.at(5, 3), kRed);
+  EXPECT_EQ(picture.at(3, 0), kGrey);
+}
+
+}  // namespace
