@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "reference_server.h"
+#include "request_error.h"
 #include "server/control_errors.h"
 #include "server/control_pipe_connection.h"
 #include "util/exception.h"
@@ -25,6 +26,7 @@ using lumo::server::ControlPipeConnection;
 using lumo::server::ControlRequestError;
 using lumo::server::controlPipeApi;
 using lumo::test::ReferenceServer;
+using lumo::test::requestErrorOf;
 using lumo::test::ScriptedReply;
 using lumo::test::statusReply;
 using lumo::test::uniquePipeName;
@@ -84,17 +86,6 @@ void reconnect(ControlPipeConnection &connection) {
       Sleep(1);
     }
   }
-}
-
-template <typename Body>
-ControlRequestError requestErrorOf(Body body) {
-  try {
-    body();
-  } catch (const ControlRequestError &error) {
-    return error;
-  }
-  ADD_FAILURE() << "no ControlRequestError";
-  return ControlRequestError(0, "none");
 }
 
 TEST(ControlRequestErrorTest, KindsFollowTheWindowsCode) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reference_server.h"
+#include "request_error.h"
 #include "server/control_errors.h"
 #include "server/control_gate.h"
 #include "server/control_pipe_connection.h"
@@ -23,6 +24,7 @@ using lumo::server::ControlRequestError;
 using lumo::server::runControlCommand;
 using lumo::server::ServerControlMessage;
 using lumo::test::ReferenceServer;
+using lumo::test::requestErrorOf;
 using lumo::test::ScriptedReply;
 using lumo::test::statusReply;
 using lumo::test::uniquePipeName;
@@ -58,17 +60,6 @@ struct Exchange {
   ControlGate gate;
   ServerControlMessage message;
 };
-
-template <typename Body>
-ControlRequestError requestErrorOf(Body body) {
-  try {
-    body();
-  } catch (const ControlRequestError &error) {
-    return error;
-  }
-  ADD_FAILURE() << "no ControlRequestError";
-  return ControlRequestError(0, "none");
-}
 
 template <typename Body>
 std::string remoteTextOf(Body body) {
