@@ -13,7 +13,8 @@ namespace storage {
 namespace {
 
 const char conflictMessage[] = "Configuration file changed after it was loaded; reload is required";
-const char restoreFailedPrefix[] = "; restoring the original file failed with ";
+const char temporaryRole[] = "temporary file";
+const char backupRole[] = "temporary backup file";
 
 SafeWriteResult outcome(SafeWriteStatus status, std::string message = std::string()) {
   SafeWriteResult result;
@@ -36,43 +37,37 @@ SafeWriteResult deleteTarget(const std::wstring &path) {
   return outcome(SafeWriteStatus::Removed);
 }
 
-// Swaps the written temporary file in and, when that goes wrong, puts the
-// previous content back where it can.
-SafeWriteResult commit(const std::wstring &path, TemporaryFile &temporary, bool targetExists,
-                       const std::wstring &backupPath) {
-  const bool transientBackup = backupPath.empty();
-  const std::wstring backup = transientBackup ? temporary.path() + L".rollback" : backupPath;
+// Creates, fills and flushes the file beside its final name. Returns the
+// failure text, empty on success.
+std::string prepare(TemporaryFile &file, const std::wstring &finalName, const std::string &bytes,
+                    FileProtection protection) {
+  std::string failure = file.create(finalName, protection);
+  if (failure.empty()) {
+    failure = file.write(bytes);
+  }
+  return failure;
+}
 
-  const BOOL renamed =
-      targetExists ? storageApi.replaceFile(path.c_str(), temporary.path().c_str(),
-                                            backup.c_str(), 0, nullptr, nullptr)
-                   : storageApi.moveFileEx(temporary.path().c_str(), path.c_str(),
-                                           MOVEFILE_WRITE_THROUGH);
-  if (!renamed) {
+// One rename, so the final name holds the old or the new file at every
+// instant, even if the process dies. Without replace, a file that appeared
+// meanwhile makes the move fail instead of being overwritten. Returns the
+// rename's error, ERROR_SUCCESS once it is done.
+DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool replace) {
+  const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+                              : MOVEFILE_WRITE_THROUGH;
+  for (int attempt = 1;; ++attempt) {
+    if (storageApi.moveFileEx(file.path().c_str(), finalName.c_str(), flags)) {
+      file.committed();
+      return ERROR_SUCCESS;
+    }
     const DWORD error = GetLastError();
-    std::string suffix;
-    // Only a replacement makes a backup; 1177 means the target already
-    // went to the backup name and the new file never took its place.
-    if (targetExists && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
-        !storageApi.moveFileEx(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      suffix = restoreFailedPrefix + windowsErrorText("MoveFileExW", GetLastError());
+    // Both codes also stand for lasting refusals, hence the bound.
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+        attempt == replaceAttempts) {
+      return error;
     }
-    return outcome(SafeWriteStatus::CommitFailed,
-                   windowsErrorText(targetExists ? "ReplaceFileW" : "MoveFileExW", error) + suffix);
+    storageApi.sleep(2);
   }
-
-  temporary.committed();
-  // A new target was moved, not replaced: there is no backup to clean up.
-  if (targetExists && transientBackup && !storageApi.deleteFile(backup.c_str())) {
-    std::string message =
-        windowsErrorText("DeleteFileW for transient authentication backup", GetLastError());
-    if (!storageApi.moveFileEx(backup.c_str(), path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      message += restoreFailedPrefix + windowsErrorText("MoveFileExW", GetLastError());
-    }
-    return outcome(SafeWriteStatus::CommitFailed, message);
-  }
-  return outcome(SafeWriteStatus::Written);
 }
 
 }  // namespace
@@ -83,18 +78,34 @@ WindowsSafeFileWriter::WindowsSafeFileWriter(FileProtection protection,
 
 SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
                                                    const std::string &bytes, bool targetExists,
-                                                   const std::wstring &backupPath) const {
-  // Declared inside the caller's lock so it is closed and deleted before the
-  // lock is released, also when an exception passes.
-  TemporaryFile temporary;
-  std::string failure = temporary.create(path, protection);
-  if (failure.empty()) {
-    failure = temporary.write(bytes);
-  }
+                                                   const std::wstring &backupPath,
+                                                   const std::string &previous) const {
+  // Declared inside the caller's lock so they are closed and deleted before
+  // the lock is released, also when an exception passes.
+  TemporaryFile temporary(temporaryRole);
+  std::string failure = prepare(temporary, path, bytes, protection);
   if (!failure.empty()) {
     return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
   }
-  return commit(path, temporary, targetExists, backupPath);
+  if (targetExists && !backupPath.empty()) {
+    // A copy of the previous content, in place before the target changes:
+    // the target itself is never moved away, so it cannot go missing.
+    TemporaryFile backup(backupRole);
+    failure = prepare(backup, backupPath, previous, protection);
+    if (!failure.empty()) {
+      return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
+    }
+    const DWORD error = moveIntoPlace(backup, backupPath, true);
+    if (error != ERROR_SUCCESS) {
+      return outcome(SafeWriteStatus::CommitFailed,
+                     windowsErrorText("MoveFileExW for backup file", error));
+    }
+  }
+  const DWORD error = moveIntoPlace(temporary, path, targetExists);
+  if (error != ERROR_SUCCESS) {
+    return outcome(SafeWriteStatus::CommitFailed, windowsErrorText("MoveFileExW", error));
+  }
+  return outcome(SafeWriteStatus::Written);
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path,
@@ -112,7 +123,7 @@ SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path
   if (!matchesSnapshot(current, expected)) {
     return outcome(SafeWriteStatus::Conflict, conflictMessage);
   }
-  return replaceWith(path, bytes, expected.existed != 0, backupPath);
+  return replaceWith(path, bytes, expected.existed != 0, backupPath, expected.bytes);
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeIfUnchanged(const std::wstring &path,
@@ -144,7 +155,8 @@ SafeWriteResult WindowsSafeFileWriter::writeAtomically(const std::wstring &path,
   if (presence.state == FileState::Failed) {
     return outcome(SafeWriteStatus::ReadFailed, presence.error);
   }
-  return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring());
+  return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring(),
+                     std::string());
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeFile(const std::wstring &path) const {

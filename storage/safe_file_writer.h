@@ -12,6 +12,10 @@
 namespace lumo {
 namespace storage {
 
+// A file open in another handle cannot be replaced; readers hold it only
+// briefly, so the rename is tried this often, 2 ms apart, before it fails.
+constexpr int replaceAttempts = 500;
+
 // What the caller loaded earlier: existed is 1 for a Present read, 0 for an
 // Absent one; bytes is only looked at when existed is non-zero.
 struct LoadedFileSnapshot {
@@ -27,10 +31,11 @@ enum class SafeWriteStatus : std::int32_t {
   Conflict = 2,
   LockFailed = 3,
   ReadFailed = 4,
-  // The target is unchanged.
+  // The temporary file or the backup copy could not be written; the target
+  // is unchanged.
   TemporaryFileFailed = 5,
-  // The rename, deletion or backup clean-up failed; the message says whether
-  // the previous content could be put back.
+  // The rename of the new file or of the backup copy, or the deletion,
+  // failed; the target is unchanged.
   CommitFailed = 6,
 };
 
@@ -43,8 +48,8 @@ struct SafeWriteResult {
 class ISafeFileWriter {
 public:
   virtual ~ISafeFileWriter() = default;
-  // An empty backupPath uses a transient backup that is deleted again; a
-  // given one keeps the previous content after a replacement.
+  // A non-empty backupPath receives a copy of the previous content when an
+  // existing target is replaced; an empty one keeps no backup.
   virtual SafeWriteResult writeIfUnchanged(const std::wstring &path, const std::string &bytes,
                                            const LoadedFileSnapshot &expected,
                                            const std::wstring &backupPath) const = 0;
@@ -77,8 +82,11 @@ public:
   SafeWriteResult removeFile(const std::wstring &path) const override;
 
 private:
+  // previous is the target's current content, copied to a non-empty
+  // backupPath before an existing target is replaced.
   SafeWriteResult replaceWith(const std::wstring &path, const std::string &bytes,
-                              bool targetExists, const std::wstring &backupPath) const;
+                              bool targetExists, const std::wstring &backupPath,
+                              const std::string &previous) const;
 
   FileProtection protection;
   std::wstring scopeName;

@@ -1,7 +1,7 @@
 #pragma once
 
 // The file-system and synchronisation calls of the storage code. Failures of
-// these calls (a backup that cannot be deleted, a rename refused half-way, a
+// these calls (a rename refused, a backup copy that cannot be written, a
 // flush that fails) are rare on a healthy machine but each has its own
 // outcome; tests replace entries to reach them. The library never changes
 // the table.
@@ -21,8 +21,9 @@ struct StorageApi {
   // the last step that can still report a lost write.
   BOOL(WINAPI *closeHandle)(HANDLE);
   DWORD(WINAPI *getFileAttributes)(LPCWSTR);
-  BOOL(WINAPI *replaceFile)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID);
   BOOL(WINAPI *moveFileEx)(LPCWSTR, LPCWSTR, DWORD);
+  // The pause between attempts to replace a file that a reader has open.
+  VOID(WINAPI *sleep)(DWORD);
   BOOL(WINAPI *deleteFile)(LPCWSTR);
   HANDLE(WINAPI *createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
   DWORD(WINAPI *waitForSingleObject)(HANDLE, DWORD);

@@ -25,6 +25,10 @@ TemporaryFile::~TemporaryFile() {
   }
 }
 
+std::string TemporaryFile::failure(const char *call, DWORD error) const {
+  return windowsErrorText(std::string(call) + " for " + role, error);
+}
+
 bool TemporaryFile::close() {
   if (handle == INVALID_HANDLE_VALUE) {
     return true;
@@ -58,10 +62,10 @@ std::string TemporaryFile::create(const std::wstring &target, FileProtection pro
     close();
     name.clear();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      return windowsErrorText("CreateFileW for temporary file", error);
+      return failure("CreateFileW", error);
     }
   }
-  return "Unable to allocate a unique temporary file name";
+  return std::string("Unable to allocate a unique ") + role + " name";
 }
 
 std::string TemporaryFile::write(const std::string &bytes) {
@@ -72,15 +76,15 @@ std::string TemporaryFile::write(const std::string &bytes) {
     DWORD transferred = 0;
     if (!storageApi.writeFile(handle, bytes.data() + offset, request, &transferred, nullptr) ||
         transferred == 0) {
-      return windowsErrorText("WriteFile for temporary file", GetLastError());
+      return failure("WriteFile", GetLastError());
     }
     offset += transferred;
   }
   if (!storageApi.flushFileBuffers(handle)) {
-    return windowsErrorText("FlushFileBuffers for temporary file", GetLastError());
+    return failure("FlushFileBuffers", GetLastError());
   }
   if (!close()) {
-    return windowsErrorText("CloseHandle for temporary file", GetLastError());
+    return failure("CloseHandle", GetLastError());
   }
   return std::string();
 }

@@ -15,7 +15,8 @@ namespace storage {
 // the file was committed (path emptied), the file is deleted.
 class TemporaryFile {
 public:
-  TemporaryFile() = default;
+  // The role names the file in failure messages, e.g. "temporary file".
+  explicit TemporaryFile(const char *role) : role(role) {}
   TemporaryFile(const TemporaryFile &) = delete;
   TemporaryFile &operator=(const TemporaryFile &) = delete;
   ~TemporaryFile();
@@ -33,7 +34,9 @@ public:
 private:
   // Closes at most once; false (with the last error set) if the close failed.
   bool close();
+  std::string failure(const char *call, DWORD error) const;
 
+  const char *role;
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::wstring name;
 };

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <new>
 #include <thread>
 
+#include "crash_content.h"
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
 #include "storage/safe_file_writer.h"
@@ -78,6 +81,17 @@ TEST_F(SafeFileWriterTest, AGivenBackupKeepsThePreviousContent) {
   EXPECT_EQ("new", contentOf(target));
   EXPECT_EQ("old", contentOf(backup));
   EXPECT_EQ((std::vector<std::wstring>{L"a.bak", L"a.txt"}), names());
+
+  // Nothing was replaced, so there is nothing to back up.
+  const std::wstring other = folder.path(L"b.txt");
+  EXPECT_EQ(SafeWriteStatus::Written,
+            writer.writeIfUnchanged(other, "", snapshot(0), folder.path(L"b.bak")).status);
+  EXPECT_EQ((std::vector<std::wstring>{L"a.bak", L"a.txt", L"b.txt"}), names());
+  // An empty previous content is backed up as such.
+  EXPECT_EQ(SafeWriteStatus::Written,
+            writer.writeIfUnchanged(other, "b", snapshot(1, ""), folder.path(L"b.bak")).status);
+  EXPECT_EQ("", contentOf(folder.path(L"b.bak")));
+  EXPECT_EQ("b", contentOf(other));
 }
 
 TEST_F(SafeFileWriterTest, WritesAtomicallyWhateverIsThere) {
@@ -218,94 +232,107 @@ BOOL WINAPI closeReportsDeviceError(HANDLE handle) {
   return FALSE;
 }
 
-BOOL WINAPI replaceRefused(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-// The target went to the backup name, the replacement never took its place.
-BOOL WINAPI replaceStopsHalfWay(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD, LPVOID,
-                                LPVOID) {
-  MoveFileExW(replaced, backup, 0);
-  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
-  return FALSE;
-}
-
 BOOL WINAPI moveRefused(LPCWSTR, LPCWSTR, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
 }
 
-BOOL WINAPI backupUndeletable(LPCWSTR name) {
-  const std::wstring path = name;
-  const std::wstring suffix = L".rollback";
-  if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+bool isBackupName(LPCWSTR name) { return std::wstring(name).find(L"a.bak") != std::wstring::npos; }
+
+HANDLE WINAPI backupTemporaryRefused(LPCWSTR name, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD flags, HANDLE from) {
+  if (disposition == CREATE_NEW && isBackupName(name)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, from);
+}
+
+// The new content's file is flushed first, the backup copy second.
+int flushes;
+
+BOOL WINAPI secondFlushFails(HANDLE handle) {
+  if (++flushes == 2) {
+    SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+  }
+  return FlushFileBuffers(handle);
+}
+
+BOOL WINAPI backupMoveRefused(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (isBackupName(to)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return DeleteFileW(name);
+  return MoveFileExW(from, to, flags);
+}
+
+BOOL WINAPI targetMoveRefused(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!isBackupName(to)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return MoveFileExW(from, to, flags);
 }
 
 struct FailureRow {
   const char *name;
   void (*arrange)();
   bool targetExists;
+  // a.bak is passed as the backup and holds "stale" beforehand.
+  bool withBackup;
   SafeWriteStatus status;
   std::string message;
-  std::string target;      // "<absent>" for none
-  const char *backup;      // the transient backup's content; null for none
+  std::string target;  // "<absent>" for none
+  std::string backup;  // what a.bak holds afterwards
 };
-
-const std::string restoreFailed =
-    "; restoring the original file failed with MoveFileExW failed with Windows error 5";
 
 const FailureRow failureRows[] = {
-    {"temporary file refused", [] { storageApi.createFile = &temporaryRefused; }, true,
+    {"temporary file refused", [] { storageApi.createFile = &temporaryRefused; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
-     "CreateFileW for temporary file failed with Windows error 5", "old", nullptr},
-    {"every name taken", [] { storageApi.createFile = &temporaryCollides; }, true,
+     "CreateFileW for temporary file failed with Windows error 5", "old", "<absent>"},
+    {"every name taken", [] { storageApi.createFile = &temporaryCollides; }, true, false,
      SafeWriteStatus::TemporaryFileFailed, "Unable to allocate a unique temporary file name",
-     "old", nullptr},
-    {"write fails", [] { storageApi.writeFile = &diskFull; }, true,
+     "old", "<absent>"},
+    {"write fails", [] { storageApi.writeFile = &diskFull; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
-     "WriteFile for temporary file failed with Windows error 112", "old", nullptr},
-    {"flush fails", [] { storageApi.flushFileBuffers = &deviceError; }, true,
+     "WriteFile for temporary file failed with Windows error 112", "old", "<absent>"},
+    {"flush fails", [] { storageApi.flushFileBuffers = &deviceError; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
-     "FlushFileBuffers for temporary file failed with Windows error 1117", "old", nullptr},
-    {"close fails", [] { storageApi.closeHandle = &closeReportsDeviceError; }, true,
+     "FlushFileBuffers for temporary file failed with Windows error 1117", "old", "<absent>"},
+    {"close fails", [] { storageApi.closeHandle = &closeReportsDeviceError; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
-     "CloseHandle for temporary file failed with Windows error 1117", "old", nullptr},
-    {"replace refused", [] { storageApi.replaceFile = &replaceRefused; }, true,
-     SafeWriteStatus::CommitFailed, "ReplaceFileW failed with Windows error 5", "old", nullptr},
-    {"move to a new target refused", [] { storageApi.moveFileEx = &moveRefused; }, false,
+     "CloseHandle for temporary file failed with Windows error 1117", "old", "<absent>"},
+    {"replacement refused", [] { storageApi.moveFileEx = &moveRefused; }, true, false,
+     SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "old", "<absent>"},
+    {"move to a new target refused", [] { storageApi.moveFileEx = &moveRefused; }, false, false,
      SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "<absent>",
-     nullptr},
-    {"replace stops half-way, restored", [] { storageApi.replaceFile = &replaceStopsHalfWay; },
-     true, SafeWriteStatus::CommitFailed, "ReplaceFileW failed with Windows error 1177", "old",
-     nullptr},
-    {"replace stops half-way, not restored",
+     "<absent>"},
+    {"backup copy refused", [] { storageApi.createFile = &backupTemporaryRefused; }, true, true,
+     SafeWriteStatus::TemporaryFileFailed,
+     "CreateFileW for temporary backup file failed with Windows error 5", "old", "stale"},
+    {"backup copy not flushed",
      [] {
-       storageApi.replaceFile = &replaceStopsHalfWay;
-       storageApi.moveFileEx = &moveRefused;
+       flushes = 0;
+       storageApi.flushFileBuffers = &secondFlushFails;
      },
-     true, SafeWriteStatus::CommitFailed,
-     "ReplaceFileW failed with Windows error 1177" + restoreFailed, "<absent>", "old"},
-    {"backup undeletable, restored", [] { storageApi.deleteFile = &backupUndeletable; }, true,
-     SafeWriteStatus::CommitFailed,
-     "DeleteFileW for transient authentication backup failed with Windows error 5", "old",
-     nullptr},
-    {"backup undeletable, not restored",
-     [] {
-       storageApi.deleteFile = &backupUndeletable;
-       storageApi.moveFileEx = &moveRefused;
-     },
-     true, SafeWriteStatus::CommitFailed,
-     "DeleteFileW for transient authentication backup failed with Windows error 5" +
-         restoreFailed,
-     "new", "old"},
+     true, true, SafeWriteStatus::TemporaryFileFailed,
+     "FlushFileBuffers for temporary backup file failed with Windows error 1117", "old", "stale"},
+    {"backup rename refused", [] { storageApi.moveFileEx = &backupMoveRefused; }, true, true,
+     SafeWriteStatus::CommitFailed, "MoveFileExW for backup file failed with Windows error 5",
+     "old", "stale"},
+    {"replacement refused after the backup", [] { storageApi.moveFileEx = &targetMoveRefused; },
+     true, true, SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "old",
+     "old"},
 };
 
+int pauses;
+
+VOID WINAPI countPause(DWORD) { ++pauses; }
+
 TEST_F(SafeFileWriterTest, EachFailureLeavesTheDiskAsDocumented) {
+  const std::wstring backup = folder.path(L"a.bak");
   for (const FailureRow &row : failureRows) {
     SCOPED_TRACE(row.name);
     for (const std::wstring &name : names()) {
@@ -314,28 +341,108 @@ TEST_F(SafeFileWriterTest, EachFailureLeavesTheDiskAsDocumented) {
     if (row.targetExists) {
       putContent(target, "old");
     }
+    if (row.withBackup) {
+      putContent(backup, "stale");
+    }
     SafeWriteResult result;
     {
       const test::StorageApiRestorer restorer;
+      storageApi.sleep = &countPause;
       row.arrange();
-      result = row.targetExists
-                   ? writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L"")
-                   : writer.writeAtomically(target, "new");
+      result = row.targetExists ? writer.writeIfUnchanged(target, "new", snapshot(1, "old"),
+                                                          row.withBackup ? backup : L"")
+                                : writer.writeAtomically(target, "new");
     }
     EXPECT_EQ(row.status, result.status);
     EXPECT_EQ(row.message, result.message);
     EXPECT_EQ(row.target, contentOf(target));
+    EXPECT_EQ(row.backup, contentOf(backup));
     std::vector<std::wstring> others = names();
-    others.erase(std::remove(others.begin(), others.end(), L"a.txt"), others.end());
-    if (!row.backup) {
-      EXPECT_TRUE(others.empty()) << "left behind: " << testing::PrintToString(others);
-      continue;
+    for (const wchar_t *known : {L"a.txt", L"a.bak"}) {
+      others.erase(std::remove(others.begin(), others.end(), known), others.end());
     }
-    ASSERT_EQ(1u, others.size());
-    EXPECT_NE(std::wstring::npos, others[0].find(L".rollback"));
-    EXPECT_EQ(row.backup, contentOf(folder.path(others[0])));
+    EXPECT_TRUE(others.empty()) << "left behind: " << testing::PrintToString(others);
   }
   EXPECT_EQ(128, collisions);
+}
+
+// A reader's handle that goes away after the writer has paused three times.
+UniqueHandle openReader;
+
+VOID WINAPI readerLeavesOnThirdPause(DWORD) {
+  if (++pauses == 3) {
+    openReader.reset();
+  }
+}
+
+TEST_F(SafeFileWriterTest, AFileOpenInAReaderIsReplacedOnceTheReaderIsDone) {
+  const std::wstring backup = folder.path(L"a.bak");
+  putContent(target, "old");
+  putContent(backup, "stale");
+  const test::StorageApiRestorer restorer;
+  for (const std::wstring &busy : {target, backup}) {
+    SCOPED_TRACE(std::string(busy == target ? "target" : "backup") + " open");
+    openReader = test::ownedFile(CreateFileW(busy.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(openReader);
+    pauses = 0;
+    storageApi.sleep = &readerLeavesOnThirdPause;
+    const std::string now = contentOf(target);
+    EXPECT_EQ(SafeWriteStatus::Written,
+              writer.writeIfUnchanged(target, now + "+", snapshot(1, now), backup).status);
+    EXPECT_EQ(3, pauses) << "the platform refuses to replace an open file";
+    EXPECT_EQ(now + "+", contentOf(target));
+    EXPECT_EQ(now, contentOf(backup));
+  }
+
+  // A reader that stays makes the write fail after a bounded wait.
+  openReader = test::ownedFile(CreateFileW(target.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+  pauses = 0;
+  storageApi.sleep = &countPause;
+  const SafeWriteResult stuck = writer.writeAtomically(target, "new");
+  openReader.reset();
+  EXPECT_EQ(SafeWriteStatus::CommitFailed, stuck.status);
+  EXPECT_EQ("MoveFileExW failed with Windows error 5", stuck.message);
+  EXPECT_EQ(replaceAttempts - 1, pauses);
+  EXPECT_EQ("old++", contentOf(target));
+  EXPECT_EQ((std::vector<std::wstring>{L"a.bak", L"a.txt"}), names());
+}
+
+TEST_F(SafeFileWriterTest, AReaderDuringReplacementsSeesOnlyWholeContents) {
+  const int replacements = 100;
+  ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, test::crashContent(0)).status);
+  std::atomic<bool> done{false};
+  int reads = 0;
+  int absent = 0;
+  int failed = 0;
+  int torn = 0;
+  std::thread reader([&] {
+    while (!done) {
+      const FileReadResult read = WindowsFileOperations().readFile(target);
+      ++reads;
+      absent += read.state == FileState::Absent;
+      failed += read.state == FileState::Failed;
+      torn += read.state == FileState::Present && !test::isCompleteCrashContent(read.bytes);
+    }
+  });
+  int written = 0;
+  for (int number = 1; number <= replacements; ++number) {
+    written += writer.writeAtomically(target, test::crashContent(number)).status ==
+               SafeWriteStatus::Written;
+  }
+  done = true;
+  reader.join();
+  std::printf("%d replacements, %d reads: %d absent, %d failed, %d torn\n", replacements, reads,
+              absent, failed, torn);
+  EXPECT_EQ(replacements, written);
+  EXPECT_GT(reads, replacements);
+  EXPECT_EQ(0, absent);
+  EXPECT_EQ(0, failed);
+  EXPECT_EQ(0, torn);
+  EXPECT_TRUE(test::crashContent(replacements) == contentOf(target));
 }
 
 HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
