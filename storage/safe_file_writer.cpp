@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
 #include "storage/storage_api.h"
@@ -28,6 +30,19 @@ bool matchesSnapshot(const FileReadResult &current, const LoadedFileSnapshot &ex
     return current.state == FileState::Present && current.bytes == expected.bytes;
   }
   return current.state == FileState::Absent;
+}
+
+// Why an operation on a snapshot must stop; nothing when the file is as the
+// caller loaded it.
+std::optional<SafeWriteResult> refusal(const FileReadResult &current,
+                                       const LoadedFileSnapshot &expected) {
+  if (current.state == FileState::Failed) {
+    return outcome(SafeWriteStatus::ReadFailed, current.error);
+  }
+  if (!matchesSnapshot(current, expected)) {
+    return outcome(SafeWriteStatus::Conflict, conflictMessage);
+  }
+  return std::nullopt;
 }
 
 SafeWriteResult deleteTarget(const std::wstring &path) {
@@ -108,70 +123,62 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
   return outcome(SafeWriteStatus::Written);
 }
 
+template <typename Operation>
+SafeWriteResult WindowsSafeFileWriter::underLock(const std::wstring &path,
+                                                 Operation operation) const {
+  const FileLock lock(fileLockName(scopeName, path));
+  if (!lock.owned()) {
+    return outcome(SafeWriteStatus::LockFailed, lock.error());
+  }
+  return operation();
+}
+
 SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path,
                                                         const std::string &bytes,
                                                         const LoadedFileSnapshot &expected,
                                                         const std::wstring &backupPath) const {
-  const FileLock lock(fileLockName(scopeName, path));
-  if (!lock.owned()) {
-    return outcome(SafeWriteStatus::LockFailed, lock.error());
-  }
-  const FileReadResult current = WindowsFileOperations().readFile(path);
-  if (current.state == FileState::Failed) {
-    return outcome(SafeWriteStatus::ReadFailed, current.error);
-  }
-  if (!matchesSnapshot(current, expected)) {
-    return outcome(SafeWriteStatus::Conflict, conflictMessage);
-  }
-  return replaceWith(path, bytes, expected.existed != 0, backupPath, expected.bytes);
+  return underLock(path, [&] {
+    const FileReadResult current = WindowsFileOperations().readFile(path);
+    if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
+      return *refused;
+    }
+    return replaceWith(path, bytes, expected.existed != 0, backupPath, expected.bytes);
+  });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeIfUnchanged(const std::wstring &path,
                                                          const LoadedFileSnapshot &expected) const {
-  const FileLock lock(fileLockName(scopeName, path));
-  if (!lock.owned()) {
-    return outcome(SafeWriteStatus::LockFailed, lock.error());
-  }
-  const FileReadResult current = WindowsFileOperations().readFile(path);
-  if (current.state == FileState::Failed) {
-    return outcome(SafeWriteStatus::ReadFailed, current.error);
-  }
-  if (!matchesSnapshot(current, expected)) {
-    return outcome(SafeWriteStatus::Conflict, conflictMessage);
-  }
-  if (current.state == FileState::Absent) {
-    return outcome(SafeWriteStatus::Removed);
-  }
-  return deleteTarget(path);
+  return underLock(path, [&] {
+    const FileReadResult current = WindowsFileOperations().readFile(path);
+    if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
+      return *refused;
+    }
+    return current.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
+                                              : deleteTarget(path);
+  });
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeAtomically(const std::wstring &path,
                                                        const std::string &bytes) const {
-  const FileLock lock(fileLockName(scopeName, path));
-  if (!lock.owned()) {
-    return outcome(SafeWriteStatus::LockFailed, lock.error());
-  }
-  const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
-  if (presence.state == FileState::Failed) {
-    return outcome(SafeWriteStatus::ReadFailed, presence.error);
-  }
-  return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring(),
-                     std::string());
+  return underLock(path, [&] {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+    if (presence.state == FileState::Failed) {
+      return outcome(SafeWriteStatus::ReadFailed, presence.error);
+    }
+    return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring(),
+                       std::string());
+  });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeFile(const std::wstring &path) const {
-  const FileLock lock(fileLockName(scopeName, path));
-  if (!lock.owned()) {
-    return outcome(SafeWriteStatus::LockFailed, lock.error());
-  }
-  const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
-  if (presence.state == FileState::Failed) {
-    return outcome(SafeWriteStatus::ReadFailed, presence.error);
-  }
-  if (presence.state == FileState::Absent) {
-    return outcome(SafeWriteStatus::Removed);
-  }
-  return deleteTarget(path);
+  return underLock(path, [&] {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+    if (presence.state == FileState::Failed) {
+      return outcome(SafeWriteStatus::ReadFailed, presence.error);
+    }
+    return presence.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
+                                               : deleteTarget(path);
+  });
 }
 
 }  // namespace storage

@@ -82,6 +82,9 @@ public:
   SafeWriteResult removeFile(const std::wstring &path) const override;
 
 private:
+  // Runs the operation holding the path's lock; LockFailed without it.
+  template <typename Operation>
+  SafeWriteResult underLock(const std::wstring &path, Operation operation) const;
   // previous is the target's current content, copied to a non-empty
   // backupPath before an existing target is replaced.
   SafeWriteResult replaceWith(const std::wstring &path, const std::string &bytes,
