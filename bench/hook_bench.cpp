@@ -6,24 +6,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "paintwatch/paintwatch.h"
+#include "util/unique_handle.h"
 
 namespace {
 
-struct LibraryFreer {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
-
-struct WindowDestroyer {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+using lumo::UniqueModule;
+using lumo::UniqueWindow;
 
 const int kRepetitions = 7;
 const int kCalls = 5000;
@@ -83,7 +75,7 @@ double median(std::vector<double> values) {
 }
 
 struct Hooks {
-  UniqueLibrary library;
+  UniqueModule library;
   SetHookWithMessageFn set = nullptr;
   UnsetHookForWindowFn unset = nullptr;
 };
