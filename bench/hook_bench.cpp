@@ -17,8 +17,8 @@ namespace {
 using lumo::UniqueModule;
 using lumo::UniqueWindow;
 
-const int kRepetitions = 7;
-const int kCalls = 5000;
+const int kRepetitions = 31;
+const int kCalls = 1000;
 // Reports are drained in batches well below the 10000-message queue limit,
 // so that every post really lands.
 const int kBatch = 1000;
