@@ -42,9 +42,13 @@ ExternalProject_Add(pixman_build
     <BINARY_DIR>/meson <SOURCE_DIR>
   BUILD_COMMAND ${MESON_EXECUTABLE} compile -C <BINARY_DIR>/meson
   INSTALL_COMMAND ${MESON_EXECUTABLE} install --quiet -C <BINARY_DIR>/meson
-    COMMAND ${CMAKE_OBJCOPY} --remove-section=.drectve --remove-section=.ctors ${PIXMAN_LIBRARY}
-  BUILD_BYPRODUCTS ${PIXMAN_LIBRARY}
   LOG_CONFIGURE TRUE LOG_BUILD TRUE LOG_INSTALL TRUE LOG_OUTPUT_ON_FAILURE TRUE)
+# A step of its own that names the archive as its product, so that whatever
+# links it is relinked whenever it changes.
+ExternalProject_Add_Step(pixman_build trim
+  COMMAND ${CMAKE_OBJCOPY} --remove-section=.drectve --remove-section=.ctors ${PIXMAN_LIBRARY}
+  DEPENDEES install
+  BYPRODUCTS ${PIXMAN_LIBRARY})
 
 # A change of the cross file (flags, tools) builds pixman again; a change of
 # this file at least installs and trims it again.
