@@ -11,24 +11,19 @@
 
 #include "paintwatch/paintwatch.h"
 #include "util/unique_handle.h"
+#include "win/module_file_path.h"
 
 namespace {
 
 using lumo::UniqueModule;
 using lumo::UniqueWindow;
+using lumo::win::besideThisProgram;
 
 const int kRepetitions = 31;
 const int kCalls = 1000;
 // Reports are drained in batches well below the 10000-message queue limit,
 // so that every post really lands.
 const int kBatch = 1000;
-
-std::wstring besideThisProgram(const wchar_t *name) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring self(path, length);
-  return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
-}
 
 LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE || message == WM_NCCALCSIZE || message == WM_CREATE) {

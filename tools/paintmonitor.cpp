@@ -20,6 +20,7 @@
 #include "server/server_object_names.h"
 #include "damage_map.h"
 #include "util/unique_handle.h"
+#include "win/module_file_path.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ struct Options {
 using lumo::UniqueHandle;
 using lumo::UniqueModule;
 using lumo::UniqueWindow;
+using lumo::win::besideThisProgram;
 
 void vcomplain(const wchar_t *format, va_list args) {
   std::fputws(L"paintmonitor: ", stderr);
@@ -72,13 +74,6 @@ int usageError(const wchar_t *format, ...) {
   vcomplain(format, args);
   va_end(args);
   return 2;
-}
-
-std::wstring besideThisProgram(const wchar_t *name) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, length);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
 }
 
 // Returns 0 to go on, or the exit code.

@@ -38,5 +38,14 @@ std::pair<bool, std::string> getModuleFilePath() {
   return {true, toUtf8(buffer.data())};
 }
 
+std::wstring besideThisProgram(const std::wstring &name) {
+  const std::pair<bool, std::string> self = getModuleFilePath();
+  if (!self.first) {
+    return name;
+  }
+  const std::wstring path = toUtf16(self.second);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
+}
+
 }  // namespace win
 }  // namespace lumo

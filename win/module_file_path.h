@@ -12,6 +12,10 @@ namespace win {
 // long; false when the system cannot tell.
 std::pair<bool, std::string> getModuleFilePath();
 
+// A file in the running program's folder, where a program ships its own
+// libraries and helpers; the bare name when the folder cannot be told.
+std::wstring besideThisProgram(const std::wstring &name);
+
 // Paths beyond the first buffer are rare and cannot be started from
 // everywhere, so tests replace the system call to play them.
 struct ModuleFileNameApi {

@@ -3,13 +3,6 @@
 namespace lumo {
 namespace test {
 
-std::wstring besideThisProgram(const std::wstring &name) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring self(path, length);
-  return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
-}
-
 UniqueWindow createTargetWindow() {
   return UniqueWindow(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                       GetModuleHandleW(nullptr), nullptr));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "util/unique_handle.h"
+#include "win/module_file_path.h"
 
 namespace lumo {
 namespace test {
@@ -15,7 +16,7 @@ using lumo::UniqueHandle;
 using lumo::UniqueWindow;
 
 // The build puts the programs and libraries a test uses next to it.
-std::wstring besideThisProgram(const std::wstring &name);
+using lumo::win::besideThisProgram;
 
 // A message-only window: it can receive posted reports and is never painted.
 UniqueWindow createTargetWindow();
