@@ -1,6 +1,8 @@
 // Hook cost, side by side in one run: time per SendMessageW on a thread
-// hooked by paintwatch64.dll, by a pass-through hook library, and by no hooks.
-// Each figure is the median of several repetitions.
+// hooked by the screen-hook library of this program's bitness, by a hook
+// library that makes only the platform calls a report needs, by a
+// pass-through hook library, and by no hooks. Each figure is the median of
+// several repetitions.
 
 #include <windows.h>
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "paintwatch/paintwatch.h"
 #include "util/unique_handle.h"
 #include "win/module_file_path.h"
@@ -32,17 +35,6 @@ LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return 0;
 }
 
-double nowSeconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 void drain(HWND target) {
   MSG msg;
   while (PeekMessageW(&msg, target, 0, 0, PM_REMOVE)) {
@@ -54,19 +46,14 @@ double nanosPerSend(HWND window, HWND target, UINT message) {
   double total = 0;
   for (int done = 0; done < kCalls; done += kBatch) {
     drain(target);
-    const double start = nowSeconds();
+    const double start = lumo::bench::nowSeconds();
     for (int i = 0; i < kBatch; ++i) {
       SendMessageW(window, message, 0, 0);
     }
-    total += nowSeconds() - start;
+    total += lumo::bench::nowSeconds() - start;
   }
   drain(target);
   return total * 1e9 / kCalls;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 struct Hooks {
@@ -92,15 +79,23 @@ const UINT kMessages[] = {WM_USER + 1, WM_NCPAINT, WM_PAINT};
 const char *const kRowNames[] = {"message outside the ten", "WM_NCPAINT (frame, up to 4 posts)",
                                  "WM_PAINT (client, 1 post)"};
 const int kRows = 3;
-const int kSetups = 3;  // no hooks, pass-through, paintwatch
+const int kSetups = 4;  // no hooks, pass-through, bare reports, paintwatch
+
+#ifdef _WIN64
+const wchar_t kLibrary[] = L"paintwatch64.dll";
+#else
+const wchar_t kLibrary[] = L"paintwatch32.dll";
+#endif
 
 }  // namespace
 
 int main() {
-  Hooks paintwatch = loadHooks(L"paintwatch64.dll");
+  Hooks paintwatch = loadHooks(kLibrary);
   Hooks passThrough = loadHooks(L"passthrough_hooks.dll");
-  if (!paintwatch.set || !passThrough.set) {
-    std::fprintf(stderr, "hook_bench: paintwatch64.dll or passthrough_hooks.dll missing\n");
+  Hooks bareReports = loadHooks(L"bare_report_hooks.dll");
+  if (!paintwatch.set || !passThrough.set || !bareReports.set) {
+    std::fprintf(stderr, "hook_bench: %ls, passthrough_hooks.dll or bare_report_hooks.dll "
+                 "missing\n", kLibrary);
     return 1;
   }
   WNDCLASSW windowClass = {};
@@ -117,7 +112,7 @@ int main() {
 
   // The set-ups take turns within each repetition, so that a change in the
   // machine's load affects all of them alike.
-  Hooks *setups[kSetups] = {nullptr, &passThrough, &paintwatch};
+  Hooks *setups[kSetups] = {nullptr, &passThrough, &bareReports, &paintwatch};
   std::vector<double> runs[kRows][kSetups];
   for (int r = 0; r < kRepetitions; ++r) {
     for (int s = 0; s < kSetups; ++s) {
@@ -135,17 +130,20 @@ int main() {
     }
   }
 
-  std::printf("%-34s %12s %12s %12s %10s\n", "SendMessageW, ns per call", "no hooks",
-              "pass-through", "paintwatch", "ratio");
+  std::printf("%d-bit\n%-34s %12s %12s %12s %12s %9s %9s\n", static_cast<int>(sizeof(void *) * 8),
+              "SendMessageW, ns per call", "no hooks", "pass-through", "bare reports",
+              "paintwatch", "/ pass", "/ bare");
   for (int row = 0; row < kRows; ++row) {
-    const double none = median(runs[row][0]);
-    const double pass = median(runs[row][1]);
-    const double watch = median(runs[row][2]);
-    std::printf("%-34s %12.0f %12.0f %12.0f %10.3f\n", kRowNames[row], none, pass, watch,
-                watch / pass);
+    const double none = lumo::bench::median(runs[row][0]);
+    const double pass = lumo::bench::median(runs[row][1]);
+    const double bare = lumo::bench::median(runs[row][2]);
+    const double watch = lumo::bench::median(runs[row][3]);
+    std::printf("%-34s %12.0f %12.0f %12.0f %12.0f %9.3f %9.3f\n", kRowNames[row], none, pass,
+                bare, watch, watch / pass, watch / bare);
   }
-  std::printf("ratio: paintwatch / pass-through; median of %d runs of %d calls\n", kRepetitions,
-              kCalls);
+  std::printf("paintwatch against the pass-through and the bare-report hooks; median of %d runs "
+              "of %d calls\n",
+              kRepetitions, kCalls);
   return 0;
 }
 

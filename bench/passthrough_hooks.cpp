@@ -1,17 +1,8 @@
-// The baseline for the hook benchmark: the same three system-wide hooks and
-// the same exports as the screen-hook library, but every procedure only
-// passes the message on.
+// The first baseline for the hook benchmark: the same three system-wide
+// hooks and the same exports as the screen-hook library, but every
+// procedure only passes the message on.
 
-#include <windows.h>
-
-#include <initializer_list>
-
-#define SHARED_STATE __attribute__((section(".shared"), shared))
-static HHOOK callWndRetHook SHARED_STATE = nullptr;
-static HHOOK getMsgHook SHARED_STATE = nullptr;
-static HHOOK sysMsgHook SHARED_STATE = nullptr;
-
-static HINSTANCE moduleInstance = nullptr;
+#include "baseline_hooks.h"
 
 static LRESULT CALLBACK callWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(callWndRetHook, code, wParam, lParam);
@@ -23,34 +14,4 @@ static LRESULT CALLBACK getMsgProc(int code, WPARAM wParam, LPARAM lParam) {
 
 static LRESULT CALLBACK sysMsgProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(sysMsgHook, code, wParam, lParam);
-}
-
-extern "C" __declspec(dllexport) bool unsetHookForWindow(HWND, UINT) {
-  for (HHOOK *hook : {&callWndRetHook, &getMsgHook, &sysMsgHook}) {
-    if (*hook != nullptr && UnhookWindowsHookEx(*hook)) {
-      *hook = nullptr;
-    }
-  }
-  return callWndRetHook == nullptr && getMsgHook == nullptr && sysMsgHook == nullptr;
-}
-
-extern "C" __declspec(dllexport) bool setHookWithMessage(HWND, UINT) {
-  if (callWndRetHook != nullptr || getMsgHook != nullptr || sysMsgHook != nullptr) {
-    return false;
-  }
-  callWndRetHook = SetWindowsHookExW(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
-  getMsgHook = SetWindowsHookExW(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
-  sysMsgHook = SetWindowsHookExW(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);
-  if (callWndRetHook && getMsgHook && sysMsgHook) {
-    return true;
-  }
-  unsetHookForWindow(nullptr, 0);
-  return false;
-}
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    moduleInstance = instance;
-  }
-  return TRUE;
 }

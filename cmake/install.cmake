@@ -27,14 +27,14 @@ install(TARGETS lumo_support paintwatch EXPORT lumoTargets
         INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})
 install(TARGETS paintmonitor paintdemo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The 32-bit build comes from its own tree; it is shipped for 32-bit loaders
-# only, so no CMake target describes it.
-if(PAINTWATCH32_DLL AND EXISTS ${PAINTWATCH32_DLL})
-  get_filename_component(paintwatch32Dir ${PAINTWATCH32_DLL} DIRECTORY)
-  install(FILES ${PAINTWATCH32_DLL} DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${paintwatch32Dir}/libpaintwatch32.dll.a DESTINATION ${CMAKE_INSTALL_LIBDIR}/i686
-          OPTIONAL)
-endif()
+# The 32-bit products come from their own tree; they are shipped for 32-bit
+# loaders only, so no CMake target describes them. The monitor starts the
+# 32-bit loader from beside itself.
+install(FILES ${LUMO_I686_DIR}/paintwatch/paintwatch32.dll
+              ${LUMO_I686_DIR}/tools/paintloader32.exe ${LUMO_I686_DIR}/tools/paintdemo32.exe
+        DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${LUMO_I686_DIR}/paintwatch/libpaintwatch32.dll.a
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/i686 OPTIONAL)
 
 install(EXPORT lumoTargets NAMESPACE lumo:: DESTINATION ${LUMO_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/lumoConfig.cmake.in

@@ -1,8 +1,9 @@
 #pragma once
 
-// The two system calls behind installing and removing the hooks. A failing
-// UnhookWindowsHookEx is rare on a real desktop, so tests replace these to
-// reach the half-removed state; the library itself never changes them.
+// The system calls whose rare outcomes the installation must handle: a
+// failing UnhookWindowsHookEx (the half-removed state) and a thread id that
+// a new thread reused after the installer ended. Tests replace them; the
+// library itself never changes them.
 
 #include <windows.h>
 
@@ -12,6 +13,7 @@ namespace paintwatch {
 struct HookApi {
   HHOOK(WINAPI *setWindowsHookEx)(int, HOOKPROC, HINSTANCE, DWORD);
   BOOL(WINAPI *unhookWindowsHookEx)(HHOOK);
+  BOOL(WINAPI *getThreadTimes)(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME);
 };
 
 // Per process, not shared: each process calls its own system functions.

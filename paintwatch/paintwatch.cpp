@@ -9,6 +9,7 @@
 #include "paintwatch/hook_api.h"
 #include "paintwatch/report.h"
 #include "region/region.h"
+#include "util/unique_handle.h"
 
 using lumo::paintwatch::packReport;
 using lumo::region::Rect;
@@ -21,10 +22,15 @@ static HHOOK callWndRetHook SHARED_STATE = nullptr;
 static HHOOK getMsgHook SHARED_STATE = nullptr;
 static HHOOK sysMsgHook SHARED_STATE = nullptr;
 static HWND targetWindow SHARED_STATE = nullptr;
+// The thread that installed the hooks, told apart from a later thread that
+// got the same id by its creation time.
+static DWORD installerThread SHARED_STATE = 0;
+static ULONGLONG installerThreadCreated SHARED_STATE = 0;
 
 static HINSTANCE moduleInstance = nullptr;
 
-lumo::paintwatch::HookApi lumo::paintwatch::hookApi = {SetWindowsHookExW, UnhookWindowsHookEx};
+lumo::paintwatch::HookApi lumo::paintwatch::hookApi = {SetWindowsHookExW, UnhookWindowsHookEx,
+                                                       GetThreadTimes};
 
 // Read for every report: a change of the monitor layout applies at once.
 static POINT virtualScreenOrigin() {
@@ -138,15 +144,50 @@ static LRESULT CALLBACK sysMsgProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(sysMsgHook, code, wParam, lParam);
 }
 
+// A hook that no longer exists (its installer ended, say) counts as removed.
 static bool unhook(HHOOK *hook) {
   if (*hook == nullptr) {
     return true;
   }
-  if (!lumo::paintwatch::hookApi.unhookWindowsHookEx(*hook)) {
+  if (!lumo::paintwatch::hookApi.unhookWindowsHookEx(*hook) &&
+      GetLastError() != ERROR_INVALID_HOOK_HANDLE) {
     return false;
   }
   *hook = nullptr;
   return true;
+}
+
+static bool creationTime(HANDLE thread, ULONGLONG *created) {
+  FILETIME creation, exit, kernel, user;
+  if (!lumo::paintwatch::hookApi.getThreadTimes(thread, &creation, &exit, &kernel, &user)) {
+    return false;
+  }
+  *created = static_cast<ULONGLONG>(creation.dwHighDateTime) << 32 | creation.dwLowDateTime;
+  return true;
+}
+
+// Whether the thread that installed the stored hooks still runs. A thread
+// that cannot be looked at counts as running: a live installation must never
+// be taken over.
+static bool installerRuns() {
+  const lumo::UniqueHandle thread(
+      OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, installerThread));
+  if (!thread) {
+    return GetLastError() == ERROR_ACCESS_DENIED;
+  }
+  if (WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0) {
+    return false;
+  }
+  ULONGLONG created = 0;
+  return installerThreadCreated == 0 || !creationTime(thread.get(), &created) ||
+         created == installerThreadCreated;
+}
+
+// An installer that ended without removing its hooks (killed, crashed, or a
+// worker thread that returned), or whose window is gone, would otherwise
+// lock every later caller out until the desktop session ends.
+static bool installationAbandoned() {
+  return !IsWindow(targetWindow) || !installerRuns();
 }
 
 extern "C" bool unsetHookForWindow(HWND window, UINT message) {
@@ -161,6 +202,8 @@ extern "C" bool unsetHookForWindow(HWND window, UINT message) {
   }
   targetWindow = nullptr;
   hookMessage = 0;
+  installerThread = 0;
+  installerThreadCreated = 0;
   return true;
 }
 
@@ -172,11 +215,17 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
     return false;
   }
   if (callWndRetHook != nullptr || getMsgHook != nullptr || sysMsgHook != nullptr) {
-    return false;
+    if (!installationAbandoned() || !unsetHookForWindow(targetWindow, hookMessage)) {
+      return false;
+    }
   }
   // Stored first, so that the first hook call already finds them.
   targetWindow = window;
   hookMessage = message;
+  installerThread = GetCurrentThreadId();
+  if (!creationTime(GetCurrentThread(), &installerThreadCreated)) {
+    installerThreadCreated = 0;
+  }
   const auto install = lumo::paintwatch::hookApi.setWindowsHookEx;
   callWndRetHook = install(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
   getMsgHook = install(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);

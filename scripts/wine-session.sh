@@ -26,6 +26,12 @@ stop() {
 start() {
   running && return 0
   stop
+  # A prefix made before Wine's 32-bit loader was installed cannot run
+  # 32-bit programs: it is made anew.
+  if [ -x "$wine_dir/wine" ] && [ -d "$state/prefix" ] &&
+     [ ! -d "$state/prefix/drive_c/windows/syswow64" ]; then
+    rm -rf "$state/prefix"
+  fi
   : > "$state/display"
   # 9>&-: the daemons must not inherit the session lock, or it is never released.
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \

@@ -9,7 +9,15 @@
 
 namespace {
 
-const wchar_t kTitle[] = L"Lumo paint demo";
+// The two builds stand side by side, so that a monitor can tell their
+// reports apart.
+#ifdef _WIN64
+const wchar_t kTitle[] = L"Lumo paint demo (64-bit)";
+const int kLeft = 120;
+#else
+const wchar_t kTitle[] = L"Lumo paint demo (32-bit)";
+const int kLeft = 640;
+#endif
 const int kButtonId = 100;
 const int kMenuExit = 200;
 const UINT_PTR kStepTimer = 1;
@@ -126,7 +134,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   // The window owns the menu bar from here and destroys it with itself.
   HWND window = CreateWindowExW(0, windowClass.lpszClassName, kTitle,
-                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, 120, 90, 480,
+                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, kLeft, 90, 480,
                                 360, nullptr, menuBar, instance, nullptr);
   if (window == nullptr) {
     DestroyMenu(menuBar);

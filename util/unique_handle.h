@@ -1,29 +1,19 @@
 #pragma once
 
-#include <memory>
-#include <type_traits>
+// Owners of the kernel and window objects most code holds.
 
 #include <windows.h>
 
+#include "util/unique_any.h"
+
 namespace lumo {
 
-// Sole owners of platform handles. Null means "nothing owned"; a call that
-// reports failure with INVALID_HANDLE_VALUE must be stored as null.
+// Kernel handles whose calls report failure as null.
+using UniqueHandle = UniqueAny<HANDLE, &CloseHandle>;
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-struct ModuleFreer {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer>;
+using UniqueModule = UniqueAny<HMODULE, &FreeLibrary>;
 
 // Destroying a window must happen on the thread that created it.
-struct WindowDestroyer {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+using UniqueWindow = UniqueAny<HWND, &DestroyWindow>;
 
 }  // namespace lumo

@@ -1,11 +1,14 @@
-// Drives paintwatch64.dll in this process and in a second one. The hooks are
-// installed system-wide, so these tests hold the hooks lock in ctest.
+// Drives the hook library of this program's bitness in this process and in
+// a second one. The hooks are installed system-wide, so these tests hold the
+// hooks lock in ctest.
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "hook_processes.h"
 #include "paintwatch/paintwatch.h"
 #include "test_windows.h"
 
@@ -236,6 +239,64 @@ TEST_F(ReportTest, ReportsArriveFromAnotherProcess) {
     Sleep(20);
   }
   EXPECT_EQ(matching, std::vector<Rect>{expected});
+}
+
+// An installer that ends without removing its hooks must not lock every
+// later caller out; a live one still refuses them.
+class AbandonedInstallationTest : public ::testing::Test {
+protected:
+  void TearDown() override { unsetHookForWindow(next_.get(), nextMessage_); }
+
+  // The next installer is accepted, its hooks report, and it can leave.
+  void expectNextInstallerReports() {
+    ASSERT_TRUE(setHookWithMessage(next_.get(), nextMessage_));
+    lumo::test::takeReports(next_.get(), nextMessage_);
+    UniqueWindow painted = lumo::test::createQuietWindow(kFramed, 333, 222, 200, 150);
+    SendMessageW(painted.get(), WM_PAINT, 0, 0);
+    EXPECT_EQ(lumo::test::reportsInside(lumo::test::takeReports(next_.get(), nextMessage_),
+                                        {painted.get()}),
+              std::vector<Rect>{lumo::test::expectedClientRect(painted.get())});
+    EXPECT_TRUE(unsetHookForWindow(next_.get(), nextMessage_));
+  }
+
+  UniqueWindow first_ = lumo::test::createTargetWindow();
+  UniqueWindow next_ = lumo::test::createTargetWindow();
+  UINT firstMessage_ = registeredMessage(L"lumo-test-first-installer");
+  UINT nextMessage_ = registeredMessage(L"lumo-test-next-installer");
+};
+
+TEST_F(AbandonedInstallationTest, InstallingThreadThatEndedIsReplaced) {
+  bool installed = false;
+  std::thread([&] { installed = setHookWithMessage(first_.get(), firstMessage_); }).join();
+  ASSERT_TRUE(installed);
+  expectNextInstallerReports();
+  // The old pair is no longer the stored one: its removal changes nothing.
+  EXPECT_TRUE(unsetHookForWindow(first_.get(), firstMessage_));
+}
+
+TEST_F(AbandonedInstallationTest, DeadInstallersOwnPairStillRemovesItsHooks) {
+  bool installed = false;
+  std::thread([&] { installed = setHookWithMessage(first_.get(), firstMessage_); }).join();
+  ASSERT_TRUE(installed);
+  // Hooks that went with their thread count as removed, not as a failure.
+  EXPECT_TRUE(unsetHookForWindow(first_.get(), firstMessage_));
+  expectNextInstallerReports();
+}
+
+TEST_F(AbandonedInstallationTest, KilledInstallerProcessIsReplaced) {
+  lumo::test::PeerInstaller peer(first_.get(), firstMessage_);
+  ASSERT_TRUE(peer.started());
+  EXPECT_FALSE(setHookWithMessage(next_.get(), nextMessage_));
+  EXPECT_FALSE(setHookWithMessage(first_.get(), firstMessage_));
+  peer.kill();
+  expectNextInstallerReports();
+}
+
+TEST_F(AbandonedInstallationTest, LiveInstallerWhoseWindowIsGoneIsReplaced) {
+  lumo::test::PeerInstaller peer(first_.get(), firstMessage_);
+  ASSERT_TRUE(peer.started());
+  first_.reset();
+  expectNextInstallerReports();
 }
 
 }  // namespace

@@ -17,13 +17,17 @@ using lumo::paintwatch::hookApi;
 namespace {
 
 // A fake desktop: hooks get numbered handles; chosen types fail to install,
-// chosen handles fail to unhook.
+// chosen handles fail to unhook, and a handle whose hook is gone fails as
+// the system fails it.
 struct FakeHooks {
   std::vector<int> installed;  // hook types, in the order asked for
   std::set<int> refuse;        // hook types that fail to install
   std::set<HHOOK> stuck;       // handles that fail to unhook
   std::set<HHOOK> live;
   std::map<int, HHOOK> byType;
+  // Added to every creation time the system reports: a change plays a
+  // thread that got the installer's id after the installer ended.
+  ULONGLONG threadTimeShift = 0;
 };
 FakeHooks fake;
 
@@ -41,21 +45,39 @@ HHOOK WINAPI fakeSet(int type, HOOKPROC, HINSTANCE, DWORD thread) {
 
 BOOL WINAPI fakeUnhook(HHOOK hook) {
   if (fake.stuck.count(hook)) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return fake.live.erase(hook) == 1;
+  if (fake.live.erase(hook) != 1) {
+    SetLastError(ERROR_INVALID_HOOK_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI shiftedThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME exit,
+                               LPFILETIME kernel, LPFILETIME user) {
+  if (!GetThreadTimes(thread, creation, exit, kernel, user)) {
+    return FALSE;
+  }
+  ULARGE_INTEGER time = {{creation->dwLowDateTime, creation->dwHighDateTime}};
+  time.QuadPart += fake.threadTimeShift;
+  creation->dwLowDateTime = time.LowPart;
+  creation->dwHighDateTime = time.HighPart;
+  return TRUE;
 }
 
 class InstallStateTest : public ::testing::Test {
 protected:
   void SetUp() override {
     saved_ = hookApi;
-    hookApi = {fakeSet, fakeUnhook};
+    hookApi = {fakeSet, fakeUnhook, shiftedThreadTimes};
     fake = FakeHooks();
   }
   void TearDown() override {
     fake.stuck.clear();
     unsetHookForWindow(window_.get(), kMessage);
+    unsetHookForWindow(other_.get(), kMessage);
     hookApi = saved_;
   }
 
@@ -104,6 +126,45 @@ TEST_F(InstallStateTest, FailedUnhookKeepsThatHookAndThePairForARetry) {
   EXPECT_TRUE(fake.live.empty());
   EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
   EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+}
+
+TEST_F(InstallStateTest, HooksThatNoLongerExistCountAsRemoved) {
+  ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+  fake.live.erase(fake.byType[WH_GETMESSAGE]);
+  EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+  EXPECT_TRUE(fake.live.empty());
+  EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+}
+
+TEST_F(InstallStateTest, ThreadThatReusedTheInstallersIdDoesNotKeepTheInstallation) {
+  ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+  // This thread still runs, so only its creation time tells it is not the
+  // installer any more.
+  fake.threadTimeShift = 10000000;
+  EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+  // The abandoned hooks were removed, the new ones installed.
+  EXPECT_EQ(fake.installed.size(), 6u);
+  EXPECT_EQ(fake.live.size(), 3u);
+  EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+  EXPECT_EQ(fake.live.size(), 3u);
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+  EXPECT_TRUE(fake.live.empty());
+}
+
+TEST_F(InstallStateTest, AbandonedHookThatCannotBeRemovedKeepsRefusing) {
+  ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+  fake.threadTimeShift = 10000000;
+  fake.stuck = {fake.byType[WH_SYSMSGFILTER]};
+  EXPECT_FALSE(setHookWithMessage(other_.get(), kMessage));
+  // Half-removed, with the old pair kept for a retry.
+  EXPECT_EQ(fake.live, (std::set<HHOOK>{fake.byType[WH_SYSMSGFILTER]}));
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+
+  fake.stuck.clear();
+  EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+  EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+  EXPECT_TRUE(fake.live.empty());
 }
 
 }  // namespace

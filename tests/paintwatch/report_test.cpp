@@ -12,15 +12,16 @@ using lumo::region::Rect;
 
 TEST(ReportPackingTest, FieldsSitInTheirSixteenBitHalves) {
   const auto params = packReport(Rect(0x1234, 0x5678, 0x1ABC, 0x2DEF));
-  EXPECT_EQ(static_cast<uint64_t>(params.wParam), 0x12345678u);
-  EXPECT_EQ(static_cast<uint64_t>(params.lParam), 0x1ABC2DEFu);
+  EXPECT_EQ(static_cast<uintptr_t>(params.wParam), uintptr_t{0x12345678u});
+  EXPECT_EQ(static_cast<uintptr_t>(params.lParam), uintptr_t{0x1ABC2DEFu});
 }
 
 TEST(ReportPackingTest, NegativeCoordinatesTravelAsTwosComplementWithNothingAbove) {
   const auto params = packReport(Rect(-5, -1, -32768, 7));
-  // Sign bits must not leak into bits 32 to 63 of the 64-bit parameters.
-  EXPECT_EQ(static_cast<uint64_t>(params.wParam), 0xFFFBFFFFu);
-  EXPECT_EQ(static_cast<uint64_t>(params.lParam), 0x80000007u);
+  // Sign bits must not leak into bits 32 to 63 of the 64-bit parameters; the
+  // 32-bit build's LPARAM is signed, so its bits are compared, not its value.
+  EXPECT_EQ(static_cast<uintptr_t>(params.wParam), uintptr_t{0xFFFBFFFFu});
+  EXPECT_EQ(static_cast<uintptr_t>(params.lParam), uintptr_t{0x80000007u});
   const Rect back = unpackReport(params.wParam, params.lParam);
   EXPECT_EQ(back, Rect(-5, -1, -32768, 7));
 }

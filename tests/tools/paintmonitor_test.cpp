@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 
 #include "paintwatch/paintwatch.h"
+#include "server/server_object_names.h"
 #include "test_support.h"
 
 namespace {
@@ -88,6 +90,22 @@ public:
   std::string out() const { return readFile(outPath_); }
   std::string err() const { return readFile(errPath_); }
 
+  // Waits up to ten seconds for the text on the child's stderr.
+  bool says(const std::string &text) const {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (err().find(text) != std::string::npos) {
+        return true;
+      }
+      Sleep(50);
+    }
+    return false;
+  }
+
+  void kill() {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 10000);
+  }
+
 private:
   static int count_;
   std::wstring outPath_;
@@ -147,7 +165,8 @@ TEST(PaintMonitorTest, HooksInstalledElsewhereAreReported) {
 TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   const std::wstring map = besideThisProgram(L"paintmonitor_test_map.png");
   DeleteFileW(map.c_str());
-  Child child(L"--window-title \"Lumo paint demo\" --damage-map \"" + map + L"\"");
+  Child child(L"--build 64 --window-title \"Lumo paint demo (64-bit)\" --damage-map \"" + map +
+              L"\"");
   ASSERT_TRUE(child.started());
   Sleep(500);
 
@@ -173,7 +192,7 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   EXPECT_NE(err.find("summary: " + std::to_string(reports) + " reports"), std::string::npos)
       << err;
   EXPECT_EQ(err.find(", 0 of them inside"), std::string::npos) << err;
-  EXPECT_NE(err.find("of them inside the window \"Lumo paint demo\"\r\n"), std::string::npos)
+  EXPECT_NE(err.find("of them inside the window \"Lumo paint demo (64-bit)\"\r\n"), std::string::npos)
       << err;
 
   // A PNG of the whole virtual screen: signature, then the IHDR's size.
@@ -195,6 +214,85 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   const UINT message = RegisterWindowMessageW(L"lumo-test-next-owner");
   EXPECT_TRUE(setHookWithMessage(target.get(), message));
   EXPECT_TRUE(unsetHookForWindow(target.get(), message));
+}
+
+void runDemo(const wchar_t *file) {
+  const std::wstring demo = besideThisProgram(file);
+  EXPECT_EQ(lumo::test::runProcess(demo, L"\"" + demo + L"\" 1"), 0u) << file;
+}
+
+DWORD runLoader(const wchar_t *arguments) {
+  const std::wstring loader = besideThisProgram(L"paintloader32.exe");
+  return lumo::test::runProcess(loader, L"\"" + loader + L"\" " + arguments);
+}
+
+// Under Wine only processes of the bitness installed last are hooked, so
+// the 32-bit demo runs while the loader's hooks are in place and the 64-bit
+// one after the loader has left. On Windows both would report throughout.
+void expectBothDemosReported(Child &monitor) {
+  runDemo(L"paintdemo32.exe");
+  EXPECT_EQ(runLoader(L"--close"), 0u);
+  EXPECT_TRUE(monitor.says("the 32-bit hook loader ended (exit code 0)")) << monitor.err();
+  runDemo(L"paintdemo.exe");
+  monitor.closeInput();
+  EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
+  const std::string err = monitor.err();
+  EXPECT_NE(err.find("inside the window \"Lumo paint demo (64-bit)\""), std::string::npos) << err;
+  EXPECT_NE(err.find("inside the window \"Lumo paint demo (32-bit)\""), std::string::npos) << err;
+  EXPECT_EQ(err.find(" 0 of them inside"), std::string::npos) << err;
+  EXPECT_EQ(err.find(" 0 inside"), std::string::npos) << err;
+}
+
+const wchar_t kBothDemos[] =
+    L"--window-title \"Lumo paint demo (64-bit)\" --window-title \"Lumo paint demo (32-bit)\"";
+
+class BothBuildsMonitorTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (const char *why = std::getenv("LUMO_NO_32BIT")) {
+      GTEST_SKIP() << "32-bit programs do not run here: " << why;
+    }
+  }
+};
+
+TEST_F(BothBuildsMonitorTest, ReportsTheDemoWindowsOfBothBitnesses) {
+  Child monitor(kBothDemos);
+  ASSERT_TRUE(monitor.says("watching 64-bit and 32-bit processes")) << monitor.err();
+  expectBothDemosReported(monitor);
+}
+
+TEST_F(BothBuildsMonitorTest, KilledMonitorAndLoaderLockNobodyOut) {
+  {
+    Child killed(L"");
+    ASSERT_TRUE(killed.says("watching 64-bit and 32-bit processes")) << killed.err();
+    const std::wstring loaderWindow =
+        lumo::server::ServerObjectNames::instance().hookLoaderWindowName;
+    DWORD loaderId = 0;
+    GetWindowThreadProcessId(FindWindowExW(HWND_MESSAGE, nullptr, nullptr, loaderWindow.c_str()),
+                             &loaderId);
+    const UniqueHandle loader(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, loaderId));
+    ASSERT_TRUE(loader);
+    TerminateProcess(loader.get(), 1);
+    WaitForSingleObject(loader.get(), 10000);
+    killed.kill();
+  }
+  Child monitor(kBothDemos);
+  ASSERT_TRUE(monitor.says("watching 64-bit and 32-bit processes")) << monitor.err();
+  expectBothDemosReported(monitor);
+}
+
+TEST(PaintMonitorTest, KilledMonitorLocksNobodyOut) {
+  {
+    Child killed(L"--build 64");
+    ASSERT_TRUE(killed.says("watching 64-bit processes")) << killed.err();
+    killed.kill();
+  }
+  Child monitor(L"--build 64 --window-title \"Lumo paint demo (64-bit)\"");
+  ASSERT_TRUE(monitor.says("watching 64-bit processes")) << monitor.err();
+  runDemo(L"paintdemo.exe");
+  monitor.closeInput();
+  EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
+  EXPECT_EQ(monitor.err().find(" 0 of them inside"), std::string::npos) << monitor.err();
 }
 
 }  // namespace

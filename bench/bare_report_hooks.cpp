@@ -1,0 +1,101 @@
+// The second baseline for the hook benchmark: the same hooks and exports as
+// the screen-hook library, making exactly the platform calls that its
+// reports need (the rectangle queries, the virtual-screen origin once, the
+// posts) and nothing else: no region code, no allocation. What a report
+// costs beyond this is the library's own doing.
+
+#include "baseline_hooks.h"
+
+static void post(int left, int top, int right, int bottom) {
+  const WPARAM wParam = static_cast<WPARAM>(static_cast<UINT>(left) << 16 | (top & 0xFFFF));
+  const LPARAM lParam = static_cast<LPARAM>(static_cast<UINT>(right) << 16 | (bottom & 0xFFFF));
+  PostMessageW(targetWindow, hookMessage, wParam, lParam);
+}
+
+static void postClient(HWND hwnd) {
+  RECT client = {};
+  POINT corner = {0, 0};
+  GetClientRect(hwnd, &client);
+  ClientToScreen(hwnd, &corner);
+  const int x = corner.x - GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int y = corner.y - GetSystemMetrics(SM_YVIRTUALSCREEN);
+  post(client.left + x, client.top + y, client.right + x, client.bottom + y);
+}
+
+// The frame as four bands around the client area, as an ordinary window has.
+static void postFrame(HWND hwnd) {
+  RECT w = {};
+  RECT c = {};
+  POINT corner = {0, 0};
+  GetWindowRect(hwnd, &w);
+  GetClientRect(hwnd, &c);
+  ClientToScreen(hwnd, &corner);
+  const int ox = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int oy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  OffsetRect(&w, -ox, -oy);
+  OffsetRect(&c, corner.x - ox, corner.y - oy);
+  post(w.left, w.top, w.right, c.top);
+  post(w.left, c.top, c.left, c.bottom);
+  post(c.right, c.top, w.right, c.bottom);
+  post(w.left, c.bottom, w.right, w.bottom);
+}
+
+static void process(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+    case WM_PAINT:
+    case WM_ERASEBKGND:
+    case WM_CTLCOLOREDIT:
+      postClient(hwnd);
+      break;
+    case WM_DRAWITEM:
+      if (wParam != 0 && lParam != 0) {
+        RECT item = {};
+        GetWindowRect(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam)->hwndItem, &item);
+        const int ox = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int oy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        post(item.left - ox, item.top - oy, item.right - ox, item.bottom - oy);
+      }
+      break;
+    case WM_NCPAINT:
+    case WM_NCACTIVATE:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      postFrame(hwnd);
+      break;
+    case 0x0092:
+      postClient(hwnd);
+      postFrame(hwnd);
+      break;
+    default:
+      break;
+  }
+}
+
+static bool isFilterCode(int code) {
+  return code == MSGF_DIALOGBOX || code == MSGF_MENU || code == MSGF_SCROLLBAR;
+}
+
+static LRESULT CALLBACK callWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION) {
+    const auto *call = reinterpret_cast<const CWPRETSTRUCT *>(lParam);
+    process(call->hwnd, call->message, call->wParam, call->lParam);
+  }
+  return CallNextHookEx(callWndRetHook, code, wParam, lParam);
+}
+
+static LRESULT CALLBACK getMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (isFilterCode(code)) {
+    const auto *msg = reinterpret_cast<const MSG *>(lParam);
+    process(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  }
+  return CallNextHookEx(getMsgHook, code, wParam, lParam);
+}
+
+static LRESULT CALLBACK sysMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (isFilterCode(code)) {
+    const auto *msg = reinterpret_cast<const MSG *>(lParam);
+    process(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  }
+  return CallNextHookEx(sysMsgHook, code, wParam, lParam);
+}
