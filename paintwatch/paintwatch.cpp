@@ -32,27 +32,29 @@ static HINSTANCE moduleInstance = nullptr;
 lumo::paintwatch::HookApi lumo::paintwatch::hookApi = {SetWindowsHookExW, UnhookWindowsHookEx,
                                                        GetThreadTimes};
 
-// Read for every report: a change of the monitor layout applies at once.
+// Read for every message that reports: a change of the monitor layout
+// applies at once. One message's rectangles share one reading, so that the
+// frame is never worked out from two different layouts.
 static POINT virtualScreenOrigin() {
   return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
 }
 
-static Rect virtualClientRect(HWND hwnd) {
+static Rect virtualClientRect(HWND hwnd, POINT origin) {
   RECT client;
   if (!GetClientRect(hwnd, &client)) {
     return Rect();
   }
   POINT onScreen = {0, 0};
   ClientToScreen(hwnd, &onScreen);
-  return lumo::paintwatch::virtualFromClient(client, onScreen, virtualScreenOrigin());
+  return lumo::paintwatch::virtualFromClient(client, onScreen, origin);
 }
 
-static Rect virtualWindowRect(HWND hwnd) {
+static Rect virtualWindowRect(HWND hwnd, POINT origin) {
   RECT window;
   if (!GetWindowRect(hwnd, &window)) {
     return Rect();
   }
-  return lumo::paintwatch::virtualFromScreen(window, virtualScreenOrigin());
+  return lumo::paintwatch::virtualFromScreen(window, origin);
 }
 
 static void postRect(const Rect &rect) {
@@ -60,21 +62,22 @@ static void postRect(const Rect &rect) {
   PostMessageW(targetWindow, hookMessage, params.wParam, params.lParam);
 }
 
-static void postClientRect(HWND hwnd) { postRect(virtualClientRect(hwnd)); }
+static void postClientRect(HWND hwnd) { postRect(virtualClientRect(hwnd, virtualScreenOrigin())); }
 
 static void postItemRect(WPARAM controlId, LPARAM lParam) {
   if (lParam == 0 || controlId == 0) {
     return;
   }
   const auto *item = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
-  postRect(virtualWindowRect(item->hwndItem));
+  postRect(virtualWindowRect(item->hwndItem, virtualScreenOrigin()));
 }
 
 // The frame, caption, menu bar and scroll bars: window minus client area.
 static void postNonClientRects(HWND hwnd) {
   try {
-    const Rect windowRect = virtualWindowRect(hwnd);
-    const Rect clientRect = virtualClientRect(hwnd);
+    const POINT origin = virtualScreenOrigin();
+    const Rect windowRect = virtualWindowRect(hwnd, origin);
+    const Rect clientRect = virtualClientRect(hwnd, origin);
     Region frame(&windowRect);
     const Region client(&clientRect);
     frame.subtract(&client);

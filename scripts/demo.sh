@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
 # The main job: sets everything up, then runs the screen-change monitor while
-# the demo window activates, scrolls and repaints itself, under Xvfb and Wine.
+# the demo windows activate, scroll and repaint themselves, under Xvfb and
+# Wine: the 64-bit demo, and the 32-bit one where this machine runs 32-bit
+# programs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" >/dev/null
 
-build="$root/build/x64"
-state="$build/wine"
+state="$root/build/wine"
+tools="$root/build/x64/tools"
 "$root/scripts/wine-session.sh" start "$state"
 trap '"$root/scripts/wine-session.sh" stop "$state"' EXIT
 run() { "$root/scripts/wine-run.sh" "$state" "$@"; }
 
-echo "paintmonitor: reports as \"left top right bottom\" while paintdemo runs" >&2
-# A pipe that stays open keeps the monitor's input from closing before its
-# duration ends.
+echo "paintmonitor: reports as \"left top right bottom\" while the demo windows run" >&2
+# The monitor ends when its input closes: a pipe that stays open until the
+# demo is done.
 coproc input { exec sleep 600 2>/dev/null; }
 exec 3<&"${input[0]}"  # a coprocess's own descriptors do not reach subshells
-map="$build/damage-map.png"
-run "$build/tools/paintmonitor.exe" --duration 5 --window-title "Lumo paint demo" \
-  --damage-map "Z:$map" <&3 &
+map="$root/build/x64/damage-map.png"
+run "$tools/paintmonitor.exe" --window-title "Lumo paint demo (64-bit)" \
+  --window-title "Lumo paint demo (32-bit)" --damage-map "Z:$map" <&3 &
 monitor=$!
-sleep 0.5
-run "$build/tools/paintdemo.exe" 3
-wait "$monitor"
+sleep 1
+if why=$("$root/scripts/runs-32bit.sh"); then
+  # Under Wine only processes of the bitness whose hooks were installed last
+  # are hooked (the 32-bit ones, which the loader installs after the
+  # monitor's own): the 32-bit demo runs first, then the loader leaves and
+  # the 64-bit demo runs.
+  run "$tools/paintdemo32.exe" 3
+  run "$tools/paintloader32.exe" --close
+else
+  echo "demo: no 32-bit demo window: $why" >&2
+fi
+run "$tools/paintdemo.exe" 3
 kill "$input_PID"
+wait "$monitor"
 echo "damage map: $map" >&2

@@ -8,5 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" >/dev/null
 status=0
 ctest --test-dir "$root/build/x64" --output-on-failure -j2 || status=$?
+if ! why=$("$root/scripts/runs-32bit.sh"); then
+  echo "test: the 32-bit suites are skipped: $why" >&2
+fi
 ctest --test-dir "$root/build/i686" --output-on-failure -j2 || status=$?
 exit $status
