@@ -10,8 +10,9 @@ set(LUMO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/lumo)
 
 foreach(folder util storage server win)
   if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
+    # Each folder's seam of replaceable platform calls is for its tests only.
     install(DIRECTORY ${folder}/ DESTINATION ${LUMO_INCLUDE_ROOT}/${folder}
-            FILES_MATCHING PATTERN "*.h")
+            FILES_MATCHING PATTERN "*.h" PATTERN "platform_seam.h" EXCLUDE)
   endif()
 endforeach()
 # Only the parts a report's receiver needs; Region and pixman stay inside

@@ -1,6 +1,7 @@
 #include "util/text_format.h"
 
 #include <cstddef>
+#include <utility>
 
 // mingw-w64's C99 front end to msvcrt's formatter: it returns the length the
 // whole output needs and a negative value when msvcrt rejects the format.
@@ -35,24 +36,34 @@ std::string format(const char *fmt, ...) {
 }
 
 std::string vformat(const char *fmt, va_list args) {
+  std::string text;
+  if (!tryVformat(fmt, args, &text)) {
+    return "can't format string";
+  }
+  return text;
+}
+
+bool tryVformat(const char *fmt, va_list args, std::string *text) {
   // The first pass works on the stack, so that a short result is allocated
   // at its own size rather than keeping a 1000-byte buffer for its life.
   char first[firstPassLength];
   int needed = formatInto(first, sizeof first, fmt, args);
   if (needed >= 0 && static_cast<std::size_t>(needed) < sizeof first) {
-    return std::string(first, static_cast<std::size_t>(needed));
+    text->assign(first, static_cast<std::size_t>(needed));
+    return true;
   }
-  std::string text;
-  while (needed >= 0 && static_cast<std::size_t>(needed) >= text.size()) {
-    text.clear();
-    text.resize(static_cast<std::size_t>(needed) + 1);
-    needed = formatInto(text.data(), text.size(), fmt, args);
+  std::string result;
+  while (needed >= 0 && static_cast<std::size_t>(needed) >= result.size()) {
+    result.clear();
+    result.resize(static_cast<std::size_t>(needed) + 1);
+    needed = formatInto(result.data(), result.size(), fmt, args);
   }
   if (needed < 0) {
-    return "can't format string";
+    return false;
   }
-  text.resize(static_cast<std::size_t>(needed));
-  return text;
+  result.resize(static_cast<std::size_t>(needed));
+  *text = std::move(result);
+  return true;
 }
 
 }  // namespace lumo
