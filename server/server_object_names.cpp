@@ -17,8 +17,12 @@ std::uint32_t registerMessage(const std::string &name) {
 std::string titleOf(const std::string &product) { return product + " Server"; }
 
 // Only the two control names carry the protocol version, so that a server
-// and a client of different versions cannot meet on one pipe.
-std::string versioned(const std::string &server) { return server + format("-%u.%u", 4u, 0u); }
+// and a client of different versions cannot meet on one pipe. The numbers
+// are the project's version, which the build passes in.
+std::string versioned(const std::string &server) {
+  return server + format("-%u.%u", static_cast<unsigned>(LUMO_VERSION_MAJOR),
+                         static_cast<unsigned>(LUMO_VERSION_MINOR));
+}
 
 }  // namespace
 

@@ -6,7 +6,7 @@
 
 #include "util/text_conversion.h"
 #include "util/text_format.h"
-#include "util/system_api.h"
+#include "util/platform_seam.h"
 
 namespace lumo {
 
@@ -57,7 +57,7 @@ void SystemException::describe(const std::string &callerText) {
   }
 
   std::vector<wchar_t> buffer(descriptionCapacity, L'\0');
-  const DWORD length = systemApi.formatMessage(
+  const DWORD length = utilSeam.formatMessage(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
       static_cast<DWORD>(errorCode), englishUnitedStates, buffer.data(), descriptionCapacity,
       nullptr);

@@ -16,7 +16,7 @@
 #include "server/control_errors.h"
 #include "server/control_pipe_connection.h"
 #include "util/exception.h"
-#include "util/system_api.h"
+#include "util/platform_seam.h"
 
 namespace {
 
@@ -568,8 +568,8 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
     EXPECT_THROW(connection.available(), ControlPipeCancelled);
   }
   reconnect(connection);
-  const auto savedCreate = lumo::systemApi.createEvent;
-  lumo::systemApi.createEvent = [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE {
+  const auto savedCreate = lumo::utilSeam.createEvent;
+  lumo::utilSeam.createEvent = [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   };
@@ -579,7 +579,7 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
   } catch (const lumo::Exception &error) {
     message = error.getMessage();
   }
-  lumo::systemApi.createEvent = savedCreate;
+  lumo::utilSeam.createEvent = savedCreate;
   EXPECT_EQ("Cannot create windows event with error = 8", message);
   EXPECT_EQ(5u, exchange(connection));
 }

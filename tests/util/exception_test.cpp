@@ -7,12 +7,13 @@
 
 #include <windows.h>
 
-#include "scope_exit.h"
+#include "seam_override.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
-#include "util/system_api.h"
+#include "util/platform_seam.h"
 
 using lumo::Exception;
+using lumo::test::SeamOverride;
 using lumo::SystemException;
 
 static_assert(!std::is_base_of_v<std::exception, Exception>);
@@ -81,9 +82,8 @@ TEST(SystemExceptionTest, DescribesTheLastErrorFromThePlatformTable) {
 }
 
 TEST(SystemExceptionTest, NormalisesDescriptionsOfAnyShapeAndPrintsCodesSigned) {
-  const lumo::SystemApi saved = lumo::systemApi;
-  const ScopeExit restore([saved] { lumo::systemApi = saved; });
-  lumo::systemApi.formatMessage = fakeFormatMessage;
+  const SeamOverride<lumo::UtilSeam> seam(lumo::utilSeam);
+  lumo::utilSeam.formatMessage = fakeFormatMessage;
 
   fakeText = L"First line.\r\n\tSecond line, see Help..\r\n";
   EXPECT_EQ(SystemException(static_cast<int>(0x80004005)).getMessage(),

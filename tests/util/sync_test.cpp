@@ -4,13 +4,14 @@
 #include <chrono>
 #include <thread>
 
-#include "scope_exit.h"
+#include "seam_override.h"
 #include "util/exception.h"
 #include "util/lock.h"
 #include "util/windows_event.h"
-#include "util/system_api.h"
+#include "util/platform_seam.h"
 
 using lumo::AutoLock;
+using lumo::test::SeamOverride;
 using lumo::LocalMutex;
 
 namespace {
@@ -58,9 +59,8 @@ TEST(WindowsEventTest, OneSignalReleasesExactlyOneWaiter) {
 }
 
 TEST(WindowsEventTest, CreationFailureNamesTheWindowsError) {
-  const lumo::SystemApi saved = lumo::systemApi;
-  const ScopeExit restore([saved] { lumo::systemApi = saved; });
-  lumo::systemApi.createEvent = failingCreateEvent;
+  const SeamOverride<lumo::UtilSeam> seam(lumo::utilSeam);
+  lumo::utilSeam.createEvent = failingCreateEvent;
   try {
     WindowsEvent event;
     FAIL() << "the event was created";

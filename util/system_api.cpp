@@ -1,7 +1,0 @@
-#include "util/system_api.h"
-
-namespace lumo {
-
-SystemApi systemApi = {&FormatMessageW, &CreateEventW};
-
-}  // namespace lumo
