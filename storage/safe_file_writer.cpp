@@ -6,6 +6,7 @@
 
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "storage/temporary_file.h"
 #include "util/error_text.h"
@@ -126,58 +127,63 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
 template <typename Operation>
 SafeWriteResult WindowsSafeFileWriter::underLock(const std::wstring &path,
                                                  Operation operation) const {
-  const FileLock lock(fileLockName(scopeName, path));
+  // Resolved once, so that the lock and every file call name one file even
+  // if the current folder changes meanwhile.
+  const std::wstring target = resolvedPath(path);
+  const FileLock lock(fileLockName(scopeName, target));
   if (!lock.owned()) {
     return outcome(SafeWriteStatus::LockFailed, lock.error());
   }
-  return operation();
+  return operation(target);
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path,
                                                         const std::string &bytes,
                                                         const LoadedFileSnapshot &expected,
                                                         const std::wstring &backupPath) const {
-  return underLock(path, [&] {
-    const FileReadResult current = WindowsFileOperations().readFile(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FileReadResult current = WindowsFileOperations().readFile(target);
     if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
       return *refused;
     }
-    return replaceWith(path, bytes, expected.existed != 0, backupPath, expected.bytes);
+    return replaceWith(target, bytes, expected.existed != 0,
+                       backupPath.empty() ? backupPath : resolvedPath(backupPath),
+                       expected.bytes);
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeIfUnchanged(const std::wstring &path,
                                                          const LoadedFileSnapshot &expected) const {
-  return underLock(path, [&] {
-    const FileReadResult current = WindowsFileOperations().readFile(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FileReadResult current = WindowsFileOperations().readFile(target);
     if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
       return *refused;
     }
     return current.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
-                                              : deleteTarget(path);
+                                              : deleteTarget(target);
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeAtomically(const std::wstring &path,
                                                        const std::string &bytes) const {
-  return underLock(path, [&] {
-    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(target);
     if (presence.state == FileState::Failed) {
       return outcome(SafeWriteStatus::ReadFailed, presence.error);
     }
-    return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring(),
+    return replaceWith(target, bytes, presence.state == FileState::Present, std::wstring(),
                        std::string());
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeFile(const std::wstring &path) const {
-  return underLock(path, [&] {
-    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(target);
     if (presence.state == FileState::Failed) {
       return outcome(SafeWriteStatus::ReadFailed, presence.error);
     }
     return presence.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
-                                               : deleteTarget(path);
+                                               : deleteTarget(target);
   });
 }
 

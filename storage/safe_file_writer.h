@@ -3,6 +3,9 @@
 // All-or-nothing replacement and removal of files, ordered across processes
 // by the file's named lock. A reader in any process sees the old or the new
 // content, never a part of either.
+//
+// Each operation takes resolvedPath (full_path.h) of its path once, for the
+// lock (fileLockName says which spellings meet) and every file call.
 
 #include <cstdint>
 #include <string>
@@ -82,7 +85,8 @@ public:
   SafeWriteResult removeFile(const std::wstring &path) const override;
 
 private:
-  // Runs the operation holding the path's lock; LockFailed without it.
+  // Runs the operation on the resolved path, holding its lock; LockFailed
+  // without it.
   template <typename Operation>
   SafeWriteResult underLock(const std::wstring &path, Operation operation) const;
   // previous is the target's current content, copied to a non-empty

@@ -191,6 +191,39 @@ TEST_F(SafeFileWriterTest, TemporaryFilesAreNamedAfterTargetProcessTickAndCounte
   EXPECT_EQ(counter(temporaryNames[0]) + 1, counter(temporaryNames[1]));
 }
 
+// A second folder that becomes the current one while a write is under way.
+const std::wstring *elsewhere;
+
+HANDLE WINAPI movesAwayOnCreate(LPCWSTR name, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                HANDLE from) {
+  if (disposition == CREATE_NEW) {
+    temporaryNames.push_back(name);
+    SetCurrentDirectoryW(elsewhere->c_str());
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, from);
+}
+
+TEST_F(SafeFileWriterTest, ARelativePathNamesOneFileForTheWholeOperation) {
+  const test::ScratchFolder other;
+  const std::wstring otherLocation = other.location();
+  elsewhere = &otherLocation;
+  const test::CurrentFolder here(folder.location());
+  putContent(target, "old");
+  const test::StorageApiRestorer restorer;
+  storageApi.createFile = &movesAwayOnCreate;
+  temporaryNames.clear();
+  const SafeWriteResult result =
+      writer.writeIfUnchanged(L"sub\\..\\a.txt", "new", snapshot(1, "old"), L"a.bak");
+  EXPECT_EQ(SafeWriteStatus::Written, result.status) << result.message;
+  EXPECT_EQ("new", contentOf(target));
+  EXPECT_EQ("old", contentOf(folder.path(L"a.bak")));
+  EXPECT_TRUE(other.names().empty());
+  ASSERT_EQ(2u, temporaryNames.size());
+  EXPECT_EQ(0u, temporaryNames[0].find(target + L".tmp."));
+  EXPECT_EQ(0u, temporaryNames[1].find(folder.path(L"a.bak.tmp.")));
+}
+
 // The failure rows: each replaces some calls, writes "new" over "old" (or
 // to a new target) and checks the status, the message and the disk.
 int collisions;
