@@ -8,6 +8,12 @@ namespace {
 
 bool isSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
 
+// \\?\ paths go to the file system unparsed; \\.\ paths name devices.
+bool isPrefixed(const std::wstring &path) {
+  return path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+         (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\';
+}
+
 // C:\... or \\server\share\...
 bool startsFull(const std::wstring &path) {
   return (path.size() >= 3 && path[1] == L':' && isSeparator(path[2])) ||
@@ -56,6 +62,24 @@ std::wstring resolvedPath(const std::wstring &path) {
     return path;
   }
   return fullPath(path);
+}
+
+std::wstring platformPath(const std::wstring &path) {
+  // Resolving never lengthens a full path.
+  if (isPrefixed(path) || (path.size() < MAX_PATH && startsFull(path))) {
+    return path;
+  }
+  const std::wstring full = fullPath(path);
+  if (full.size() < MAX_PATH || isPrefixed(full)) {
+    return path;
+  }
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+    return L"\\\\?\\" + full;
+  }
+  if (full[0] == L'\\' && full[1] == L'\\') {
+    return L"\\\\?\\UNC" + full.substr(1);
+  }
+  return path;
 }
 
 }  // namespace storage

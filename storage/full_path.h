@@ -1,6 +1,7 @@
 #pragma once
 
-// How the store spells a path to itself, for the lock and the file calls.
+// How the store spells a path: to itself (for the lock and the temporary
+// names) and to the platform.
 
 #include <string>
 
@@ -16,6 +17,11 @@ std::wstring fullPath(const std::wstring &path);
 // so that the lock names of such paths stay what they always were; any
 // other path as fullPath gives it.
 std::wstring resolvedPath(const std::wstring &path);
+
+// What to hand the platform: the path as given while its full path fits in
+// MAX_PATH, beyond that the \\?\ form of the full path, which has no such
+// limit.
+std::wstring platformPath(const std::wstring &path);
 
 }  // namespace storage
 }  // namespace lumo

@@ -47,7 +47,7 @@ std::optional<SafeWriteResult> refusal(const FileReadResult &current,
 }
 
 SafeWriteResult deleteTarget(const std::wstring &path) {
-  if (!storageApi.deleteFile(path.c_str())) {
+  if (!storageApi.deleteFile(platformPath(path).c_str())) {
     return outcome(SafeWriteStatus::CommitFailed, windowsErrorText("DeleteFileW", GetLastError()));
   }
   return outcome(SafeWriteStatus::Removed);
@@ -71,8 +71,9 @@ std::string prepare(TemporaryFile &file, const std::wstring &finalName, const st
 DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool replace) {
   const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
                               : MOVEFILE_WRITE_THROUGH;
+  const std::wstring destination = platformPath(finalName);
   for (int attempt = 1;; ++attempt) {
-    if (storageApi.moveFileEx(file.path().c_str(), finalName.c_str(), flags)) {
+    if (storageApi.moveFileEx(file.path().c_str(), destination.c_str(), flags)) {
       file.committed();
       return ERROR_SUCCESS;
     }

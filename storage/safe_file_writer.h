@@ -5,7 +5,11 @@
 // content, never a part of either.
 //
 // Each operation takes resolvedPath (full_path.h) of its path once, for the
-// lock (fileLockName says which spellings meet) and every file call.
+// lock (fileLockName says which spellings meet) and every file call. New
+// content is written to TARGET.tmp.PID.TICK.N beside the target; where that
+// name would pass the 255 units a folder entry may have, the part taken
+// from the target's name is cut short. Paths of MAX_PATH units or more reach
+// the platform in the \\?\ form.
 
 #include <cstdint>
 #include <string>
