@@ -56,8 +56,8 @@ SafeWriteResult deleteTarget(const std::wstring &path) {
 // Creates, fills and flushes the file beside its final name. Returns the
 // failure text, empty on success.
 std::string prepare(TemporaryFile &file, const std::wstring &finalName, const std::string &bytes,
-                    FileProtection protection) {
-  std::string failure = file.create(finalName, protection);
+                    SECURITY_ATTRIBUTES *security) {
+  std::string failure = file.create(finalName, security);
   if (failure.empty()) {
     failure = file.write(bytes);
   }
@@ -97,10 +97,19 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
                                                    const std::string &bytes, bool targetExists,
                                                    const std::wstring &backupPath,
                                                    const std::string &previous) const {
+  // Inherited chose no descriptor, and the folder's defaults may let in more
+  // than the replaced file did: keep that file's owner and access list.
+  const bool keepsOwn = protection == FileProtection::Inherited && targetExists;
+  ProtectionAttributes security =
+      keepsOwn ? replacedFileAttributes(path) : protectionAttributes(protection);
+  if (!security.error().empty()) {
+    return outcome(keepsOwn ? SafeWriteStatus::ReadFailed : SafeWriteStatus::TemporaryFileFailed,
+                   security.error());
+  }
   // Declared inside the caller's lock so they are closed and deleted before
   // the lock is released, also when an exception passes.
   TemporaryFile temporary(temporaryRole);
-  std::string failure = prepare(temporary, path, bytes, protection);
+  std::string failure = prepare(temporary, path, bytes, security.get());
   if (!failure.empty()) {
     return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
   }
@@ -108,7 +117,7 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
     // A copy of the previous content, in place before the target changes:
     // the target itself is never moved away, so it cannot go missing.
     TemporaryFile backup(backupRole);
-    failure = prepare(backup, backupPath, previous, protection);
+    failure = prepare(backup, backupPath, previous, security.get());
     if (!failure.empty()) {
       return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
     }

@@ -59,19 +59,14 @@ bool TemporaryFile::close() {
   return storageApi.closeHandle(open) != FALSE;
 }
 
-std::string TemporaryFile::create(const std::wstring &target, FileProtection protection) {
-  ProtectionAttributes attributes = protectionAttributes(protection);
-  if (!attributes.error().empty()) {
-    return attributes.error();
-  }
+std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTES *security) {
   const std::wstring stem = L".tmp." + std::to_wstring(GetCurrentProcessId()) + L"." +
                             std::to_wstring(GetTickCount()) + L".";
   for (int attempt = 0; attempt < maximumNameAttempts; ++attempt) {
     std::wstring candidate =
         platformPath(besideTarget(target, stem + std::to_wstring(++nameCounter)));
-    const HANDLE created =
-        storageApi.createFile(candidate.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    const HANDLE created = storageApi.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
+                                                 CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
       handle = created;
       name.swap(candidate);
