@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "util/error_text.h"
 
@@ -31,7 +32,7 @@ std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &pat
     name += foldLetter(unit);
   }
   name += L"-file-lock-";
-  const std::uint64_t hash = pathHash(path);
+  const std::uint64_t hash = pathHash(resolvedPath(path));
   for (int shift = 60; shift >= 0; shift -= 4) {
     name += L"0123456789abcdef"[(hash >> shift) & 0xF];
   }

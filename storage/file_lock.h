@@ -8,9 +8,19 @@
 namespace lumo {
 namespace storage {
 
-// "Global\<scope>-file-lock-<hash>": one machine-wide mutex per file. Paths
-// that differ only in the case of A-Z or in slash direction share a lock;
-// any other difference gives another lock.
+// "Global\<scope>-file-lock-<hash>": one machine-wide mutex per file. The
+// hash is taken over resolvedPath(path) (full_path.h) with A-Z folded to
+// lower case and slashes to backslashes, so a relative spelling, or one
+// with "." or "..", meets the full path it stands for, and a full path
+// without such parts keeps the name it always had.
+//
+// The name comes from the text alone, without opening anything: the file
+// may not exist yet, and what a drive letter or a link leads to belongs to a
+// logon session and can change while a writer waits. So spellings that only
+// the file system can tell apart still get two locks: a second drive letter
+// for the same folder (subst, a mapped share), a symbolic link, junction or
+// hard link, an 8.3 short name, the \\?\ form of a path, and a full path
+// written with doubled separators or trailing dots or spaces.
 std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &path);
 
 // How long a TimedFileLock waits for the mutex.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "util/error_text.h"
 #include "util/unique_handle.h"
@@ -30,7 +31,7 @@ UniqueHandle ownedFile(HANDLE handle) {
 FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   FileReadResult result;
   const HANDLE opened =
-      storageApi.createFile(path.c_str(), GENERIC_READ,
+      storageApi.createFile(platformPath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
@@ -76,9 +77,9 @@ FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
 FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
                                                  const std::string &bytes) const {
   FileWriteResult result;
-  const HANDLE opened = storageApi.createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                              nullptr);
+  const HANDLE opened =
+      storageApi.createFile(platformPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
   const UniqueHandle file = ownedFile(opened);
   if (!file) {
@@ -107,7 +108,7 @@ FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
 
 FilePresenceResult WindowsFileOperations::checkPresence(const std::wstring &path) const {
   FilePresenceResult result;
-  const DWORD attributes = storageApi.getFileAttributes(path.c_str());
+  const DWORD attributes = storageApi.getFileAttributes(platformPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (isMissing(error)) {

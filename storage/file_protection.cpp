@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "util/error_text.h"
 
@@ -19,6 +20,13 @@ const wchar_t *protectionSddl(FileProtection protection) {
   }
 }
 
+void ProtectionAttributes::hold(PSECURITY_DESCRIPTOR held) {
+  descriptor.reset(held);
+  attributes.nLength = sizeof attributes;
+  attributes.lpSecurityDescriptor = held;
+  attributes.bInheritHandle = FALSE;
+}
+
 ProtectionAttributes protectionAttributes(FileProtection protection) {
   ProtectionAttributes result;
   const wchar_t *sddl = protectionSddl(protection);
@@ -31,10 +39,22 @@ ProtectionAttributes protectionAttributes(FileProtection protection) {
         windowsErrorText("ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
     return result;
   }
-  result.descriptor.reset(descriptor);
-  result.attributes.nLength = sizeof result.attributes;
-  result.attributes.lpSecurityDescriptor = descriptor;
-  result.attributes.bInheritHandle = FALSE;
+  result.hold(descriptor);
+  return result;
+}
+
+ProtectionAttributes replacedFileAttributes(const std::wstring &path) {
+  ProtectionAttributes result;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = storageApi.getNamedSecurityInfo(
+      platformPath(path).c_str(), SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+      &descriptor);
+  if (error != ERROR_SUCCESS) {
+    result.errorText = windowsErrorText("GetNamedSecurityInfoW", error);
+    return result;
+  }
+  result.hold(descriptor);
   return result;
 }
 

@@ -34,13 +34,16 @@ public:
   ProtectionAttributes(ProtectionAttributes &&) = default;
   ProtectionAttributes &operator=(ProtectionAttributes &&) = default;
 
-  // Null for Inherited or when the descriptor could not be built.
+  // Null for Inherited or when the descriptor could not be built or read.
   SECURITY_ATTRIBUTES *get() { return descriptor ? &attributes : nullptr; }
-  // Why the descriptor could not be built; empty otherwise.
+  // Why the descriptor could not be built or read; empty otherwise.
   const std::string &error() const { return errorText; }
 
 private:
   friend ProtectionAttributes protectionAttributes(FileProtection protection);
+  friend ProtectionAttributes replacedFileAttributes(const std::wstring &path);
+
+  void hold(PSECURITY_DESCRIPTOR held);
 
   UniqueLocalMemory descriptor;
   SECURITY_ATTRIBUTES attributes = {};
@@ -48,6 +51,10 @@ private:
 };
 
 ProtectionAttributes protectionAttributes(FileProtection protection);
+
+// The owner and access list of the existing file at path, for a file that
+// is to take its place.
+ProtectionAttributes replacedFileAttributes(const std::wstring &path);
 
 }  // namespace storage
 }  // namespace lumo

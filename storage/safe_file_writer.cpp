@@ -6,6 +6,7 @@
 
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "storage/temporary_file.h"
 #include "util/error_text.h"
@@ -46,7 +47,7 @@ std::optional<SafeWriteResult> refusal(const FileReadResult &current,
 }
 
 SafeWriteResult deleteTarget(const std::wstring &path) {
-  if (!storageApi.deleteFile(path.c_str())) {
+  if (!storageApi.deleteFile(platformPath(path).c_str())) {
     return outcome(SafeWriteStatus::CommitFailed, windowsErrorText("DeleteFileW", GetLastError()));
   }
   return outcome(SafeWriteStatus::Removed);
@@ -55,8 +56,8 @@ SafeWriteResult deleteTarget(const std::wstring &path) {
 // Creates, fills and flushes the file beside its final name. Returns the
 // failure text, empty on success.
 std::string prepare(TemporaryFile &file, const std::wstring &finalName, const std::string &bytes,
-                    FileProtection protection) {
-  std::string failure = file.create(finalName, protection);
+                    SECURITY_ATTRIBUTES *security) {
+  std::string failure = file.create(finalName, security);
   if (failure.empty()) {
     failure = file.write(bytes);
   }
@@ -70,8 +71,9 @@ std::string prepare(TemporaryFile &file, const std::wstring &finalName, const st
 DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool replace) {
   const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
                               : MOVEFILE_WRITE_THROUGH;
+  const std::wstring destination = platformPath(finalName);
   for (int attempt = 1;; ++attempt) {
-    if (storageApi.moveFileEx(file.path().c_str(), finalName.c_str(), flags)) {
+    if (storageApi.moveFileEx(file.path().c_str(), destination.c_str(), flags)) {
       file.committed();
       return ERROR_SUCCESS;
     }
@@ -95,10 +97,19 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
                                                    const std::string &bytes, bool targetExists,
                                                    const std::wstring &backupPath,
                                                    const std::string &previous) const {
+  // Inherited chose no descriptor, and the folder's defaults may let in more
+  // than the replaced file did: keep that file's owner and access list.
+  const bool keepsOwn = protection == FileProtection::Inherited && targetExists;
+  ProtectionAttributes security =
+      keepsOwn ? replacedFileAttributes(path) : protectionAttributes(protection);
+  if (!security.error().empty()) {
+    return outcome(keepsOwn ? SafeWriteStatus::ReadFailed : SafeWriteStatus::TemporaryFileFailed,
+                   security.error());
+  }
   // Declared inside the caller's lock so they are closed and deleted before
   // the lock is released, also when an exception passes.
   TemporaryFile temporary(temporaryRole);
-  std::string failure = prepare(temporary, path, bytes, protection);
+  std::string failure = prepare(temporary, path, bytes, security.get());
   if (!failure.empty()) {
     return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
   }
@@ -106,7 +117,7 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
     // A copy of the previous content, in place before the target changes:
     // the target itself is never moved away, so it cannot go missing.
     TemporaryFile backup(backupRole);
-    failure = prepare(backup, backupPath, previous, protection);
+    failure = prepare(backup, backupPath, previous, security.get());
     if (!failure.empty()) {
       return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
     }
@@ -126,58 +137,63 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
 template <typename Operation>
 SafeWriteResult WindowsSafeFileWriter::underLock(const std::wstring &path,
                                                  Operation operation) const {
-  const FileLock lock(fileLockName(scopeName, path));
+  // Resolved once, so that the lock and every file call name one file even
+  // if the current folder changes meanwhile.
+  const std::wstring target = resolvedPath(path);
+  const FileLock lock(fileLockName(scopeName, target));
   if (!lock.owned()) {
     return outcome(SafeWriteStatus::LockFailed, lock.error());
   }
-  return operation();
+  return operation(target);
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path,
                                                         const std::string &bytes,
                                                         const LoadedFileSnapshot &expected,
                                                         const std::wstring &backupPath) const {
-  return underLock(path, [&] {
-    const FileReadResult current = WindowsFileOperations().readFile(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FileReadResult current = WindowsFileOperations().readFile(target);
     if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
       return *refused;
     }
-    return replaceWith(path, bytes, expected.existed != 0, backupPath, expected.bytes);
+    return replaceWith(target, bytes, expected.existed != 0,
+                       backupPath.empty() ? backupPath : resolvedPath(backupPath),
+                       expected.bytes);
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeIfUnchanged(const std::wstring &path,
                                                          const LoadedFileSnapshot &expected) const {
-  return underLock(path, [&] {
-    const FileReadResult current = WindowsFileOperations().readFile(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FileReadResult current = WindowsFileOperations().readFile(target);
     if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
       return *refused;
     }
     return current.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
-                                              : deleteTarget(path);
+                                              : deleteTarget(target);
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::writeAtomically(const std::wstring &path,
                                                        const std::string &bytes) const {
-  return underLock(path, [&] {
-    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(target);
     if (presence.state == FileState::Failed) {
       return outcome(SafeWriteStatus::ReadFailed, presence.error);
     }
-    return replaceWith(path, bytes, presence.state == FileState::Present, std::wstring(),
+    return replaceWith(target, bytes, presence.state == FileState::Present, std::wstring(),
                        std::string());
   });
 }
 
 SafeWriteResult WindowsSafeFileWriter::removeFile(const std::wstring &path) const {
-  return underLock(path, [&] {
-    const FilePresenceResult presence = WindowsFileOperations().checkPresence(path);
+  return underLock(path, [&](const std::wstring &target) {
+    const FilePresenceResult presence = WindowsFileOperations().checkPresence(target);
     if (presence.state == FileState::Failed) {
       return outcome(SafeWriteStatus::ReadFailed, presence.error);
     }
     return presence.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
-                                               : deleteTarget(path);
+                                               : deleteTarget(target);
   });
 }
 

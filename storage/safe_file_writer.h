@@ -3,6 +3,23 @@
 // All-or-nothing replacement and removal of files, ordered across processes
 // by the file's named lock. A reader in any process sees the old or the new
 // content, never a part of either.
+//
+// Each operation takes resolvedPath (full_path.h) of its path once, for the
+// lock (fileLockName says which spellings meet) and every file call. New
+// content is written to TARGET.tmp.PID.TICK.N beside the target; where that
+// name would pass the 255 units a folder entry may have, the part taken
+// from the target's name is cut short. Paths of MAX_PATH units or more reach
+// the platform in the \\?\ form.
+//
+// Security: every file the writer creates, the new content and a backup
+// copy, gets the descriptor of the writer's protection, with one exception.
+// Inherited sets none, so a first write gets what the folder passes on, but
+// content that replaces a file, and the copy of what it replaces, take that
+// file's owner and access list: a list an administrator narrowed must not
+// widen to the folder's. Where the platform will not give a new file that
+// owner (without privilege a program can assign only its own user, or a
+// group its token may own files through), the temporary file cannot be
+// created and the write fails with the target unchanged.
 
 #include <cstdint>
 #include <string>
@@ -30,6 +47,7 @@ enum class SafeWriteStatus : std::int32_t {
   // The file differs from the snapshot; nothing was changed.
   Conflict = 2,
   LockFailed = 3,
+  // The current file, or under Inherited its descriptor, could not be read.
   ReadFailed = 4,
   // The temporary file or the backup copy could not be written; the target
   // is unchanged.
@@ -82,7 +100,8 @@ public:
   SafeWriteResult removeFile(const std::wstring &path) const override;
 
 private:
-  // Runs the operation holding the path's lock; LockFailed without it.
+  // Runs the operation on the resolved path, holding its lock; LockFailed
+  // without it.
   template <typename Operation>
   SafeWriteResult underLock(const std::wstring &path, Operation operation) const;
   // previous is the target's current content, copied to a non-empty

@@ -17,7 +17,8 @@ StorageApi storageApi = {&CreateFileW,
                          &DeleteFileW,
                          &CreateMutexW,
                          &WaitForSingleObject,
-                         &ConvertStringSecurityDescriptorToSecurityDescriptorW};
+                         &ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                         &GetNamedSecurityInfoW};
 
 }  // namespace storage
 }  // namespace lumo

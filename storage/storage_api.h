@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 namespace lumo {
 namespace storage {
 
@@ -28,6 +30,8 @@ struct StorageApi {
   HANDLE(WINAPI *createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
   DWORD(WINAPI *waitForSingleObject)(HANDLE, DWORD);
   BOOL(WINAPI *convertSecurityDescriptor)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+  DWORD(WINAPI *getNamedSecurityInfo)(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *,
+                                      PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
 };
 
 extern StorageApi storageApi;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "storage/full_path.h"
 #include "storage/storage_api.h"
 #include "util/error_text.h"
 
@@ -12,9 +13,27 @@ namespace storage {
 namespace {
 
 constexpr int maximumNameAttempts = 128;
+// The longest name of one folder entry, in UTF-16 units.
+constexpr std::size_t maximumNameLength = 255;
 
 // Shared by all writers of the process; the first name uses 1.
 std::atomic<std::int32_t> nameCounter{0};
+
+// The target with the suffix appended, or, where the name would outgrow a
+// folder entry, with as much of the target's name as leaves room for it.
+std::wstring besideTarget(const std::wstring &target, const std::wstring &suffix) {
+  // No separator gives npos, and npos + 1 is 0.
+  const std::size_t nameStart = target.find_last_of(L"\\/") + 1;
+  if (target.size() - nameStart + suffix.size() <= maximumNameLength) {
+    return target + suffix;
+  }
+  std::size_t kept = maximumNameLength - suffix.size();
+  // Never half a surrogate pair.
+  if (target[nameStart + kept - 1] >= 0xD800 && target[nameStart + kept - 1] <= 0xDBFF) {
+    --kept;
+  }
+  return target.substr(0, nameStart + kept) + suffix;
+}
 
 }  // namespace
 
@@ -40,18 +59,14 @@ bool TemporaryFile::close() {
   return storageApi.closeHandle(open) != FALSE;
 }
 
-std::string TemporaryFile::create(const std::wstring &target, FileProtection protection) {
-  ProtectionAttributes attributes = protectionAttributes(protection);
-  if (!attributes.error().empty()) {
-    return attributes.error();
-  }
-  const std::wstring prefix = target + L".tmp." + std::to_wstring(GetCurrentProcessId()) + L"." +
-                              std::to_wstring(GetTickCount()) + L".";
+std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTES *security) {
+  const std::wstring stem = L".tmp." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                            std::to_wstring(GetTickCount()) + L".";
   for (int attempt = 0; attempt < maximumNameAttempts; ++attempt) {
-    std::wstring candidate = prefix + std::to_wstring(++nameCounter);
-    const HANDLE created =
-        storageApi.createFile(candidate.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    std::wstring candidate =
+        platformPath(besideTarget(target, stem + std::to_wstring(++nameCounter)));
+    const HANDLE created = storageApi.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
+                                                 CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
       handle = created;
       name.swap(candidate);

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include "storage/file_protection.h"
-
 namespace lumo {
 namespace storage {
 
@@ -21,12 +19,16 @@ public:
   TemporaryFile &operator=(const TemporaryFile &) = delete;
   ~TemporaryFile();
 
-  // Creates TARGET.tmp.PID.TICK.N with the protection's descriptor, trying
-  // up to 128 counter values. Returns the failure text, empty on success.
-  std::string create(const std::wstring &target, FileProtection protection);
+  // Creates TARGET.tmp.PID.TICK.N beside the target with the given security
+  // (null for the folder's default), trying up to 128 counter values. Where
+  // that name would be longer than a folder entry may be, the part taken
+  // from the target's name is cut short; the rest keeps it unique. Returns
+  // the failure text, empty on success.
+  std::string create(const std::wstring &target, SECURITY_ATTRIBUTES *security);
   // Writes, flushes and closes. Returns the failure text, empty on success.
   std::string write(const std::string &bytes);
 
+  // In the form handed to the platform (full_path.h).
   const std::wstring &path() const { return name; }
   // The file has become the target and must outlive this owner.
   void committed() { name.clear(); }

@@ -24,6 +24,25 @@ TEST(FileLockNameTest, FoldsAsciiCaseAndSlashesOnly) {
   EXPECT_EQ(L"Global\\a/b\u00c9-file-lock-cbf29ce484222325", fileLockName(L"A/B\u00c9", L""));
 }
 
+TEST(FileLockNameTest, SpellingsOfOneFullPathShareItsName) {
+  const std::wstring documented = L"Global\\tarnwick-file-lock-0365adba06b60ea3";
+  for (const wchar_t *spelling : {L"C:\\Data\\x\\..\\a.txt", L"C:\\Data\\.\\a.txt",
+                                  L"c:/data/x/y/../../A.TXT", L"C:\\Data\\x\\..\\\\a.txt"}) {
+    EXPECT_EQ(documented, fileLockName(L"Tarnwick", spelling)) << spelling;
+  }
+
+  test::ScratchFolder folder;
+  const test::CurrentFolder here(folder.location());
+  const std::wstring full = fileLockName(L"s", folder.path(L"a.txt"));
+  const std::wstring drive = folder.location().substr(0, 2);
+  for (const std::wstring &spelling :
+       {std::wstring(L"a.txt"), std::wstring(L".\\A.txt"), std::wstring(L"sub/../a.txt"),
+        folder.location().substr(2) + L"\\a.txt", drive + L"a.txt"}) {
+    EXPECT_EQ(full, fileLockName(L"s", spelling)) << spelling;
+  }
+  EXPECT_NE(full, fileLockName(L"s", L"..\\a.txt"));
+}
+
 DWORD requestedWait;
 
 // Records the requested time-out and waits only briefly.

@@ -114,6 +114,109 @@ TEST(FileProtectionTest, FailedConversionIsReportedAndStopsTheWrite) {
   EXPECT_TRUE(folder.names().empty());
 }
 
+std::wstring sddlOf(PSECURITY_DESCRIPTOR descriptor) {
+  wchar_t *text = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor, SDDL_REVISION_1,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+      nullptr);
+  const UniqueLocalMemory owned(text);
+  return text ? text : L"<unconvertible>";
+}
+
+// A replaced file whose access list an administrator narrowed to its owner
+// and LocalSystem.
+const wchar_t narrowedSddl[] =
+    L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;S-1-5-21-1-2-3-1001)(A;;FA;;;SY)";
+std::vector<std::wstring> descriptorReads;
+SECURITY_INFORMATION readInformation;
+DWORD readError;
+
+DWORD WINAPI reportNarrowed(LPCWSTR name, SE_OBJECT_TYPE, SECURITY_INFORMATION information, PSID *,
+                            PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *descriptor) {
+  descriptorReads.push_back(name);
+  readInformation = information;
+  if (readError == ERROR_SUCCESS) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(narrowedSddl, SDDL_REVISION_1, descriptor,
+                                                         nullptr);
+  }
+  return readError;
+}
+
+// The descriptor each new file was to carry, as SDDL; empty for none.
+std::vector<std::wstring> requested;
+
+HANDLE WINAPI recordRequestedDescriptor(LPCWSTR name, DWORD access, DWORD share,
+                                        LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                        DWORD flags, HANDLE from) {
+  if (disposition == CREATE_NEW) {
+    requested.push_back(security ? sddlOf(security->lpSecurityDescriptor) : L"");
+  }
+  // Made without it: Wine would only turn the access list into mode bits.
+  return CreateFileW(name, access, share, nullptr, disposition, flags, from);
+}
+
+LoadedFileSnapshot loaded(const std::string &bytes) {
+  LoadedFileSnapshot snapshot;
+  snapshot.existed = 1;
+  snapshot.bytes = bytes;
+  return snapshot;
+}
+
+TEST(FileProtectionTest, InheritedKeepsTheReplacedFilesOwnerAndAccessList) {
+  test::ScratchFolder folder;
+  const std::wstring target = folder.path(L"a.txt");
+  const std::wstring backup = folder.path(L"a.bak");
+  const test::StorageApiRestorer restorer;
+  storageApi.createFile = &recordRequestedDescriptor;
+  storageApi.getNamedSecurityInfo = &reportNarrowed;
+  readError = ERROR_SUCCESS;
+  const auto fresh = [] {
+    requested.clear();
+    descriptorReads.clear();
+  };
+  const WindowsSafeFileWriter inherited(FileProtection::Inherited, L"ProtectionTest");
+  PSECURITY_DESCRIPTOR converted = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(narrowedSddl, SDDL_REVISION_1,
+                                                                   &converted, nullptr));
+  const std::wstring narrowed = sddlOf(UniqueLocalMemory(converted).get());
+
+  fresh();
+  ASSERT_EQ(SafeWriteStatus::Written, inherited.writeAtomically(target, "1").status);
+  EXPECT_EQ(std::vector<std::wstring>{L""}, requested) << "a new file takes the folder's";
+  EXPECT_TRUE(descriptorReads.empty());
+
+  // The copy of the previous content is protected like the file it copies.
+  fresh();
+  ASSERT_EQ(SafeWriteStatus::Written,
+            inherited.writeIfUnchanged(target, "2", loaded("1"), backup).status);
+  EXPECT_EQ((std::vector<std::wstring>{narrowed, narrowed}), requested);
+  EXPECT_EQ(std::vector<std::wstring>{target}, descriptorReads);
+  EXPECT_EQ(SECURITY_INFORMATION(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION),
+            readInformation);
+  fresh();
+  ASSERT_EQ(SafeWriteStatus::Written, inherited.writeAtomically(target, "3").status);
+  EXPECT_EQ(std::vector<std::wstring>{narrowed}, requested);
+
+  fresh();
+  const WindowsSafeFileWriter owned(FileProtection::AdminOwned, L"ProtectionTest");
+  ASSERT_EQ(SafeWriteStatus::Written,
+            owned.writeIfUnchanged(target, "4", loaded("3"), backup).status);
+  const std::wstring adminOwned =
+      sddlOf(protectionAttributes(FileProtection::AdminOwned).get()->lpSecurityDescriptor);
+  EXPECT_EQ((std::vector<std::wstring>{adminOwned, adminOwned}), requested);
+  EXPECT_TRUE(descriptorReads.empty());
+
+  fresh();
+  readError = ERROR_ACCESS_DENIED;
+  const SafeWriteResult unreadable = inherited.writeAtomically(target, "5");
+  EXPECT_EQ(SafeWriteStatus::ReadFailed, unreadable.status);
+  EXPECT_EQ("GetNamedSecurityInfoW failed with Windows error 5", unreadable.message);
+  EXPECT_TRUE(requested.empty());
+  EXPECT_EQ("4", test::contentOf(target));
+  EXPECT_EQ((std::vector<std::wstring>{L"a.bak", L"a.txt"}), folder.names());
+}
+
 struct LocalDescriptor {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ~LocalDescriptor() { LocalFree(descriptor); }
@@ -154,6 +257,36 @@ TEST(FileProtectionTest, AFirstWriteCarriesTheAdminOwnedDescriptor) {
   LocalDescriptor kept;
   ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, kept));
   expectDescriptor(kept.descriptor, &administrators, &localSystem, adminOwnedEntries);
+}
+
+TEST(FileProtectionTest, AReplacedFileKeepsTheAccessListSetOnIt) {
+  test::ScratchFolder folder;
+  if (!descriptorsAreKept(folder.path(L"probe"))) {
+    GTEST_SKIP() << "this file system does not keep the security descriptors given at creation";
+  }
+  const std::wstring target = folder.path(L"a.txt");
+  const WindowsSafeFileWriter writer(FileProtection::Inherited, L"ProtectionTest");
+  ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "1").status);
+  PSECURITY_DESCRIPTOR narrowing = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FA;;;OW)(A;;FA;;;SY)", SDDL_REVISION_1, &narrowing, nullptr));
+  const UniqueLocalMemory ownedNarrowing(narrowing);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(narrowing, &present, &dacl, &defaulted));
+  std::wstring name = target;
+  ASSERT_EQ(DWORD(ERROR_SUCCESS),
+            SetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr));
+  LocalDescriptor before;
+  ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, before));
+
+  ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "2").status);
+  LocalDescriptor after;
+  ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, after));
+  EXPECT_EQ(sddlOf(before.descriptor), sddlOf(after.descriptor));
 }
 
 }  // namespace

@@ -191,6 +191,152 @@ TEST_F(SafeFileWriterTest, TemporaryFilesAreNamedAfterTargetProcessTickAndCounte
   EXPECT_EQ(counter(temporaryNames[0]) + 1, counter(temporaryNames[1]));
 }
 
+// A second folder that becomes the current one while a write is under way.
+const std::wstring *elsewhere;
+
+HANDLE WINAPI movesAwayOnCreate(LPCWSTR name, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                HANDLE from) {
+  if (disposition == CREATE_NEW) {
+    temporaryNames.push_back(name);
+    SetCurrentDirectoryW(elsewhere->c_str());
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, from);
+}
+
+TEST_F(SafeFileWriterTest, ARelativePathNamesOneFileForTheWholeOperation) {
+  const test::ScratchFolder other;
+  const std::wstring otherLocation = other.location();
+  elsewhere = &otherLocation;
+  const test::CurrentFolder here(folder.location());
+  putContent(target, "old");
+  const test::StorageApiRestorer restorer;
+  storageApi.createFile = &movesAwayOnCreate;
+  temporaryNames.clear();
+  const SafeWriteResult result =
+      writer.writeIfUnchanged(L"sub\\..\\a.txt", "new", snapshot(1, "old"), L"a.bak");
+  EXPECT_EQ(SafeWriteStatus::Written, result.status) << result.message;
+  EXPECT_EQ("new", contentOf(target));
+  EXPECT_EQ("old", contentOf(folder.path(L"a.bak")));
+  EXPECT_TRUE(other.names().empty());
+  ASSERT_EQ(2u, temporaryNames.size());
+  EXPECT_EQ(0u, temporaryNames[0].find(target + L".tmp."));
+  EXPECT_EQ(0u, temporaryNames[1].find(folder.path(L"a.bak.tmp.")));
+}
+
+// Where each temporary file goes: beside its target, named TARGET.tmp.PID.
+// TICK.N, with the target's part cut to fit 255 units when it must be.
+void expectBesideWithinOneEntry(std::wstring created, const std::wstring &target) {
+  // Long paths reach the platform with the \\?\ prefix; not the matter here.
+  if (created.compare(0, 4, L"\\\\?\\") == 0) {
+    created.erase(0, 4);
+  }
+  const std::size_t nameStart = target.find_last_of(L'\\') + 1;
+  ASSERT_EQ(target.substr(0, nameStart), created.substr(0, nameStart)) << "same folder";
+  const std::wstring name = created.substr(nameStart);
+  const std::wstring suffix = name.substr(name.rfind(L".tmp."));
+  const std::wstring targetName = target.substr(nameStart);
+  if (targetName.size() + suffix.size() <= 255) {
+    EXPECT_EQ(targetName + suffix, name);
+  } else {
+    EXPECT_EQ(255u, name.size());
+    EXPECT_EQ(targetName.substr(0, 255 - suffix.size()) + suffix, name);
+  }
+}
+
+TEST_F(SafeFileWriterTest, NamesUpToTheLimitOfAFolderEntryCanBeWritten) {
+  const test::StorageApiRestorer restorer;
+  storageApi.createFile = &recordTemporaryNames;
+  for (const std::size_t length : {200, 230, 240, 255}) {
+    SCOPED_TRACE(length);
+    const std::wstring longTarget = folder.path(std::wstring(length - 4, L'n') + L".cfg");
+    const std::wstring backup = folder.path(std::wstring(length - 4, L'b') + L".bak");
+    temporaryNames.clear();
+    EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(longTarget, "1").status);
+    const SafeWriteResult replaced =
+        writer.writeIfUnchanged(longTarget, "2", snapshot(1, "1"), backup);
+    EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
+    EXPECT_EQ("2", contentOf(longTarget));
+    EXPECT_EQ("1", contentOf(backup));
+    ASSERT_EQ(3u, temporaryNames.size());
+    expectBesideWithinOneEntry(temporaryNames[0], longTarget);
+    expectBesideWithinOneEntry(temporaryNames[1], longTarget);
+    expectBesideWithinOneEntry(temporaryNames[2], backup);
+    EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(longTarget).status);
+    EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
+    EXPECT_TRUE(names().empty());
+  }
+}
+
+// Every path the store hands the platform. Like Windows without long-path
+// support, a path of MAX_PATH units or more is refused unless it has the
+// \\?\ prefix.
+std::vector<std::wstring> handedPaths;
+
+bool refusedAsTooLong(LPCWSTR path) {
+  handedPaths.push_back(path);
+  if (handedPaths.back().size() >= MAX_PATH && handedPaths.back().find(L"\\\\?\\") != 0) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return true;
+  }
+  return false;
+}
+
+HANDLE WINAPI createShortPathsOnly(LPCWSTR name, DWORD access, DWORD share,
+                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                   HANDLE from) {
+  return refusedAsTooLong(name)
+             ? INVALID_HANDLE_VALUE
+             : CreateFileW(name, access, share, security, disposition, flags, from);
+}
+
+DWORD WINAPI attributesOfShortPathsOnly(LPCWSTR name) {
+  return refusedAsTooLong(name) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(name);
+}
+
+BOOL WINAPI moveShortPathsOnly(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  return refusedAsTooLong(from) || refusedAsTooLong(to) ? FALSE : MoveFileExW(from, to, flags);
+}
+
+BOOL WINAPI deleteShortPathsOnly(LPCWSTR name) {
+  return refusedAsTooLong(name) ? FALSE : DeleteFileW(name);
+}
+
+TEST_F(SafeFileWriterTest, PathsBeyondMaxPathReachThePlatformInTheLongForm) {
+  for (const std::size_t length : {255, 300}) {
+    SCOPED_TRACE(length);
+    const std::wstring deep =
+        folder.path(std::wstring(length - folder.location().size() - 9, L'd'));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    const std::wstring longTarget = deep + L"\\cfg.txt";
+    const std::wstring backup = deep + L"\\cfg.bak";
+    ASSERT_EQ(length, longTarget.size());
+    handedPaths.clear();
+    {
+      const test::StorageApiRestorer restorer;
+      storageApi.createFile = &createShortPathsOnly;
+      storageApi.getFileAttributes = &attributesOfShortPathsOnly;
+      storageApi.moveFileEx = &moveShortPathsOnly;
+      storageApi.deleteFile = &deleteShortPathsOnly;
+      EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(longTarget, "1").status);
+      const SafeWriteResult replaced =
+          writer.writeIfUnchanged(longTarget, "2", snapshot(1, "1"), backup);
+      EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
+      const FileReadResult read = WindowsFileOperations().readFile(longTarget);
+      EXPECT_EQ("2", read.bytes) << read.error;
+      EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
+      EXPECT_EQ(SafeWriteStatus::Removed,
+                writer.removeIfUnchanged(longTarget, snapshot(1, "2")).status);
+    }
+    for (const std::wstring &path : handedPaths) {
+      // The long form only where the plain one does not fit.
+      const bool longForm = path.find(L"\\\\?\\") == 0;
+      EXPECT_EQ(longForm, path.size() - (longForm ? 4 : 0) >= MAX_PATH) << path.size();
+    }
+    EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + deep).c_str())) << "the folder is empty";
+  }
+}
+
 // The failure rows: each replaces some calls, writes "new" over "old" (or
 // to a new target) and checks the status, the message and the disk.
 int collisions;

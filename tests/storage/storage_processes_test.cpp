@@ -88,6 +88,22 @@ TEST_F(StorageProcessesTest, FourProcessesCountingLoseNoUpdate) {
   EXPECT_EQ("400", contentOf(target));
 }
 
+TEST_F(StorageProcessesTest, ProcessesSpellingOneFileDifferentlyLoseNoUpdate) {
+  putContent(target, "0");
+  // Relative to the peer's current folder, absolute, and through a folder
+  // that is left again.
+  const std::wstring spellings[] = {L"shared.txt", target, folder.path(L"sub\\..\\shared.txt")};
+  std::vector<UniqueHandle> peers;
+  for (const std::wstring &spelling : spellings) {
+    peers.push_back(startPeer(L"count " + quoted(spelling) + L" 150", folder.location()));
+    ASSERT_TRUE(peers.back());
+  }
+  for (const UniqueHandle &peer : peers) {
+    EXPECT_EQ(0u, exitCodeOf(peer.get()));
+  }
+  EXPECT_EQ("450", contentOf(target));
+}
+
 DWORD WINAPI shortTimedWait(HANDLE handle, DWORD milliseconds) {
   return WaitForSingleObject(handle, milliseconds == timedFileLockWaitMs ? 200 : milliseconds);
 }

@@ -37,6 +37,14 @@ std::vector<std::wstring> ScratchFolder::names() const {
   return result;
 }
 
+CurrentFolder::CurrentFolder(const std::wstring &folder) {
+  previous.resize(GetCurrentDirectoryW(0, nullptr));
+  previous.resize(GetCurrentDirectoryW(static_cast<DWORD>(previous.size()), &previous[0]));
+  SetCurrentDirectoryW(folder.c_str());
+}
+
+CurrentFolder::~CurrentFolder() { SetCurrentDirectoryW(previous.c_str()); }
+
 std::string contentOf(const std::wstring &path) {
   std::ifstream file(std::filesystem::path(path), std::ios::binary);
   if (!file) {
@@ -49,14 +57,14 @@ void putContent(const std::wstring &path, const std::string &bytes) {
   std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
-UniqueHandle startPeer(const std::wstring &arguments) {
+UniqueHandle startPeer(const std::wstring &arguments, const std::wstring &currentFolder) {
   const std::wstring program = lumo::test::besideThisProgram(L"storage_peer.exe");
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
+                      currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &info)) {
     return UniqueHandle();
   }
   const UniqueHandle thread(info.hThread);

@@ -23,6 +23,7 @@ public:
   ~ScratchFolder();
 
   std::wstring path(const std::wstring &name) const { return folder + L"\\" + name; }
+  const std::wstring &location() const { return folder; }
   // Names of everything in the folder, sorted.
   std::vector<std::wstring> names() const;
 
@@ -42,6 +43,18 @@ private:
   StorageApi saved;
 };
 
+// Makes a folder the process's current one until the test ends.
+class CurrentFolder {
+public:
+  explicit CurrentFolder(const std::wstring &folder);
+  CurrentFolder(const CurrentFolder &) = delete;
+  CurrentFolder &operator=(const CurrentFolder &) = delete;
+  ~CurrentFolder();
+
+private:
+  std::wstring previous;
+};
+
 // Takes over a CreateFileW result; a failed open becomes null.
 inline UniqueHandle ownedFile(HANDLE handle) {
   return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
@@ -51,8 +64,10 @@ inline UniqueHandle ownedFile(HANDLE handle) {
 std::string contentOf(const std::wstring &path);
 void putContent(const std::wstring &path, const std::string &bytes);
 
-// Starts storage_peer.exe with the arguments; null if it cannot start.
-UniqueHandle startPeer(const std::wstring &arguments);
+// Starts storage_peer.exe with the arguments, in currentFolder when one is
+// given; null if it cannot start.
+UniqueHandle startPeer(const std::wstring &arguments,
+                       const std::wstring &currentFolder = std::wstring());
 DWORD exitCodeOf(HANDLE process);
 
 // A name no other test run uses at the same time.
