@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "storage/full_path.h"
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
 #include "util/error_text.h"
 
 namespace lumo {
@@ -40,50 +40,40 @@ std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &pat
 }
 
 FileLock::FileLock(const std::wstring &name)
-    : mutex(storageApi.createMutex(nullptr, FALSE, name.c_str())) {
+    : mutex(storageSeam.createMutex(nullptr, FALSE, name.c_str())) {
   if (!mutex) {
     errorText = windowsErrorText("CreateMutexW", GetLastError());
     return;
   }
-  const DWORD wait = storageApi.waitForSingleObject(mutex.get(), INFINITE);
+  const DWORD wait = storageSeam.waitForSingleObject(mutex.get(), INFINITE);
   // An abandoned mutex is taken over: the writer's renames leave the file
   // whole even when a holder dies half-way.
   if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-    isOwned = true;
+    hold.reset(mutex.get());
   } else {
     errorText = windowsErrorText("WaitForSingleObject", GetLastError());
   }
 }
 
-FileLock::~FileLock() {
-  if (isOwned) {
-    ReleaseMutex(mutex.get());
-  }
-}
-
 TimedFileLock::TimedFileLock(const std::wstring &path, const std::wstring &scopeName)
-    : mutex(storageApi.createMutex(nullptr, FALSE, fileLockName(scopeName, path).c_str())) {
+    : mutex(storageSeam.createMutex(nullptr, FALSE, fileLockName(scopeName, path).c_str())) {
   if (!mutex) {
     return;
   }
-  switch (storageApi.waitForSingleObject(mutex.get(), timedFileLockWaitMs)) {
+  switch (storageSeam.waitForSingleObject(mutex.get(), timedFileLockWaitMs)) {
   case WAIT_OBJECT_0:
     lockState = TimedLockState::Acquired;
+    hold.reset(mutex.get());
     break;
   case WAIT_ABANDONED:
     lockState = TimedLockState::AcquiredAbandoned;
+    hold.reset(mutex.get());
     break;
   case WAIT_TIMEOUT:
     lockState = TimedLockState::TimedOut;
     break;
   default:
     break;
-  }
-}
-
-TimedFileLock::~TimedFileLock() {
-  if (held()) {
-    ReleaseMutex(mutex.get());
   }
 }
 

@@ -34,15 +34,15 @@ public:
   explicit FileLock(const std::wstring &name);
   FileLock(const FileLock &) = delete;
   FileLock &operator=(const FileLock &) = delete;
-  ~FileLock();
 
-  bool owned() const { return isOwned; }
+  bool owned() const { return hold.valid(); }
   // Why the lock is not owned; empty when it is.
   const std::string &error() const { return errorText; }
 
 private:
   UniqueHandle mutex;
-  bool isOwned = false;
+  // Declared after the mutex, so released before it is closed.
+  UniqueMutexHold hold;
   std::string errorText;
 };
 
@@ -61,7 +61,6 @@ public:
   TimedFileLock(const std::wstring &path, const std::wstring &scopeName);
   TimedFileLock(const TimedFileLock &) = delete;
   TimedFileLock &operator=(const TimedFileLock &) = delete;
-  ~TimedFileLock();
 
   TimedLockState state() const { return lockState; }
   bool held() const {
@@ -70,6 +69,7 @@ public:
 
 private:
   UniqueHandle mutex;
+  UniqueMutexHold hold;
   TimedLockState lockState = TimedLockState::Failed;
 };
 

@@ -1,11 +1,10 @@
 #include "storage/file_operations.h"
 
-#include <algorithm>
-
 #include <windows.h>
 
 #include "storage/full_path.h"
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
+#include "storage/whole_file_io.h"
 #include "util/error_text.h"
 #include "util/unique_handle.h"
 
@@ -13,17 +12,8 @@ namespace lumo {
 namespace storage {
 namespace {
 
-// One ReadFile or WriteFile moves at most this many bytes.
-DWORD chunkSize(std::uint64_t remaining) {
-  return static_cast<DWORD>(std::min<std::uint64_t>(remaining, 0xFFFFFFFFu));
-}
-
 bool isMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-UniqueHandle ownedFile(HANDLE handle) {
-  return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
 }  // namespace
@@ -31,11 +21,11 @@ UniqueHandle ownedFile(HANDLE handle) {
 FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   FileReadResult result;
   const HANDLE opened =
-      storageApi.createFile(platformPath(path).c_str(), GENERIC_READ,
+      storageSeam.createFile(platformPath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
-  const UniqueHandle file = ownedFile(opened);
+  const UniqueFileHandle file(opened);
   if (!file) {
     if (isMissing(openError)) {
       result.state = FileState::Absent;
@@ -46,7 +36,7 @@ FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   }
 
   LARGE_INTEGER size;
-  if (!storageApi.getFileSizeEx(file.get(), &size)) {
+  if (!storageSeam.getFileSizeEx(file.get(), &size)) {
     result.error = windowsErrorText("GetFileSizeEx", GetLastError());
     return result;
   }
@@ -56,7 +46,7 @@ FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   std::uint64_t offset = 0;
   while (offset < total) {
     DWORD transferred = 0;
-    if (!storageApi.readFile(file.get(), &result.bytes[static_cast<std::size_t>(offset)],
+    if (!storageSeam.readFile(file.get(), &result.bytes[static_cast<std::size_t>(offset)],
                              chunkSize(total - offset), &transferred, nullptr)) {
       result.error = windowsErrorText("ReadFile", GetLastError());
       result.bytes = std::string();
@@ -78,28 +68,18 @@ FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
                                                  const std::string &bytes) const {
   FileWriteResult result;
   const HANDLE opened =
-      storageApi.createFile(platformPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+      storageSeam.createFile(platformPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
-  const UniqueHandle file = ownedFile(opened);
+  const UniqueFileHandle file(opened);
   if (!file) {
     result.error = windowsErrorText("CreateFileW for writing", openError);
     return result;
   }
 
-  std::uint64_t offset = 0;
-  while (offset < bytes.size()) {
-    DWORD transferred = 0;
-    if (!storageApi.writeFile(file.get(), bytes.data() + offset, chunkSize(bytes.size() - offset),
-                              &transferred, nullptr) ||
-        transferred == 0) {
-      result.error = windowsErrorText("WriteFile", GetLastError());
-      return result;
-    }
-    offset += transferred;
-  }
-  if (!storageApi.flushFileBuffers(file.get())) {
-    result.error = windowsErrorText("FlushFileBuffers", GetLastError());
+  DWORD error = ERROR_SUCCESS;
+  if (const char *failed = writeAndFlush(file.get(), bytes, &error)) {
+    result.error = windowsErrorText(failed, error);
     return result;
   }
   result.written = true;
@@ -108,7 +88,7 @@ FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
 
 FilePresenceResult WindowsFileOperations::checkPresence(const std::wstring &path) const {
   FilePresenceResult result;
-  const DWORD attributes = storageApi.getFileAttributes(platformPath(path).c_str());
+  const DWORD attributes = storageSeam.getFileAttributes(platformPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (isMissing(error)) {

@@ -3,7 +3,7 @@
 #include <sddl.h>
 
 #include "storage/full_path.h"
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
 #include "util/error_text.h"
 
 namespace lumo {
@@ -27,6 +27,25 @@ void ProtectionAttributes::hold(PSECURITY_DESCRIPTOR held) {
   attributes.bInheritHandle = FALSE;
 }
 
+SECURITY_ATTRIBUTES *ProtectionAttributes::withoutOwner() {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!descriptor || !InitializeSecurityDescriptor(&daclOnly, SECURITY_DESCRIPTOR_REVISION) ||
+      !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) ||
+      !SetSecurityDescriptorDacl(&daclOnly, present, dacl, defaulted) ||
+      !GetSecurityDescriptorControl(descriptor.get(), &control, &revision) ||
+      !SetSecurityDescriptorControl(&daclOnly, SE_DACL_PROTECTED, control & SE_DACL_PROTECTED)) {
+    return nullptr;
+  }
+  daclOnlyAttributes.nLength = sizeof daclOnlyAttributes;
+  daclOnlyAttributes.lpSecurityDescriptor = &daclOnly;
+  daclOnlyAttributes.bInheritHandle = FALSE;
+  return &daclOnlyAttributes;
+}
+
 ProtectionAttributes protectionAttributes(FileProtection protection) {
   ProtectionAttributes result;
   const wchar_t *sddl = protectionSddl(protection);
@@ -34,7 +53,7 @@ ProtectionAttributes protectionAttributes(FileProtection protection) {
     return result;
   }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!storageApi.convertSecurityDescriptor(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+  if (!storageSeam.convertSecurityDescriptor(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
     result.errorText =
         windowsErrorText("ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
     return result;
@@ -46,7 +65,7 @@ ProtectionAttributes protectionAttributes(FileProtection protection) {
 ProtectionAttributes replacedFileAttributes(const std::wstring &path) {
   ProtectionAttributes result;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD error = storageApi.getNamedSecurityInfo(
+  const DWORD error = storageSeam.getNamedSecurityInfo(
       platformPath(path).c_str(), SE_FILE_OBJECT,
       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
       &descriptor);

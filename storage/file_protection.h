@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include <windows.h>
+
+#include "util/unique_handle.h"
 
 namespace lumo {
 namespace storage {
@@ -21,11 +22,6 @@ enum class FileProtection : std::int32_t {
 // null for Inherited.
 const wchar_t *protectionSddl(FileProtection protection);
 
-struct LocalMemoryFreer {
-  void operator()(void *memory) const { LocalFree(memory); }
-};
-using UniqueLocalMemory = std::unique_ptr<void, LocalMemoryFreer>;
-
 // Security attributes for CreateFileW. Keep the object alive until the file
 // has been created; its destruction frees the descriptor.
 class ProtectionAttributes {
@@ -36,6 +32,10 @@ public:
 
   // Null for Inherited or when the descriptor could not be built or read.
   SECURITY_ATTRIBUTES *get() { return descriptor ? &attributes : nullptr; }
+  // The same access list without the owner, for when the platform will not
+  // let the caller give a new file that owner: it then gets the caller's.
+  // Null where get() is null. Valid while this object stays where it is.
+  SECURITY_ATTRIBUTES *withoutOwner();
   // Why the descriptor could not be built or read; empty otherwise.
   const std::string &error() const { return errorText; }
 
@@ -47,6 +47,8 @@ private:
 
   UniqueLocalMemory descriptor;
   SECURITY_ATTRIBUTES attributes = {};
+  SECURITY_DESCRIPTOR daclOnly = {};
+  SECURITY_ATTRIBUTES daclOnlyAttributes = {};
   std::string errorText;
 };
 

@@ -1,11 +1,10 @@
 #include "storage/known_folder.h"
 
-#include <memory>
-
 #include <windows.h>
 #include <shlobj.h>
 
 #include "util/error_text.h"
+#include "util/unique_any.h"
 
 namespace lumo {
 namespace storage {
@@ -33,18 +32,15 @@ const GUID &folderId(KnownFolder kind) {
   return nullId;
 }
 
-struct TaskMemoryFreer {
-  void operator()(wchar_t *memory) const { CoTaskMemFree(memory); }
-};
+using UniqueTaskMemoryText = UniqueAny<wchar_t *, &CoTaskMemFree>;
 
 }  // namespace
 
 KnownFolderResult WindowsKnownFolderProvider::knownFolderPath(KnownFolder kind) const {
   KnownFolderResult result;
-  wchar_t *raw = nullptr;
-  const HRESULT hr = SHGetKnownFolderPath(folderId(kind), 0, nullptr, &raw);
   // The buffer is the caller's to free even when the lookup fails.
-  const std::unique_ptr<wchar_t, TaskMemoryFreer> path(raw);
+  UniqueTaskMemoryText path;
+  const HRESULT hr = SHGetKnownFolderPath(folderId(kind), 0, nullptr, path.put());
   if (FAILED(hr)) {
     result.error = hresultErrorText("SHGetKnownFolderPath", hr);
     return result;

@@ -7,7 +7,7 @@
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
 #include "storage/full_path.h"
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
 #include "storage/temporary_file.h"
 #include "util/error_text.h"
 
@@ -47,7 +47,7 @@ std::optional<SafeWriteResult> refusal(const FileReadResult &current,
 }
 
 SafeWriteResult deleteTarget(const std::wstring &path) {
-  if (!storageApi.deleteFile(platformPath(path).c_str())) {
+  if (!storageSeam.deleteFile(platformPath(path).c_str())) {
     return outcome(SafeWriteStatus::CommitFailed, windowsErrorText("DeleteFileW", GetLastError()));
   }
   return outcome(SafeWriteStatus::Removed);
@@ -56,8 +56,8 @@ SafeWriteResult deleteTarget(const std::wstring &path) {
 // Creates, fills and flushes the file beside its final name. Returns the
 // failure text, empty on success.
 std::string prepare(TemporaryFile &file, const std::wstring &finalName, const std::string &bytes,
-                    SECURITY_ATTRIBUTES *security) {
-  std::string failure = file.create(finalName, security);
+                    SECURITY_ATTRIBUTES *security, SECURITY_ATTRIBUTES *withoutOwner) {
+  std::string failure = file.create(finalName, security, withoutOwner);
   if (failure.empty()) {
     failure = file.write(bytes);
   }
@@ -73,7 +73,7 @@ DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool rep
                               : MOVEFILE_WRITE_THROUGH;
   const std::wstring destination = platformPath(finalName);
   for (int attempt = 1;; ++attempt) {
-    if (storageApi.moveFileEx(file.path().c_str(), destination.c_str(), flags)) {
+    if (storageSeam.moveFileEx(file.path().c_str(), destination.c_str(), flags)) {
       file.committed();
       return ERROR_SUCCESS;
     }
@@ -83,7 +83,7 @@ DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool rep
         attempt == replaceAttempts) {
       return error;
     }
-    storageApi.sleep(2);
+    storageSeam.sleep(replacePauseMs);
   }
 }
 
@@ -98,7 +98,9 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
                                                    const std::wstring &backupPath,
                                                    const std::string &previous) const {
   // Inherited chose no descriptor, and the folder's defaults may let in more
-  // than the replaced file did: keep that file's owner and access list.
+  // than the replaced file did: keep that file's owner and access list. An
+  // owner this caller may not assign gives way to the caller's own, as it
+  // always did; the access list is kept whatever happens.
   const bool keepsOwn = protection == FileProtection::Inherited && targetExists;
   ProtectionAttributes security =
       keepsOwn ? replacedFileAttributes(path) : protectionAttributes(protection);
@@ -106,10 +108,11 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
     return outcome(keepsOwn ? SafeWriteStatus::ReadFailed : SafeWriteStatus::TemporaryFileFailed,
                    security.error());
   }
+  SECURITY_ATTRIBUTES *const withoutOwner = keepsOwn ? security.withoutOwner() : nullptr;
   // Declared inside the caller's lock so they are closed and deleted before
   // the lock is released, also when an exception passes.
   TemporaryFile temporary(temporaryRole);
-  std::string failure = prepare(temporary, path, bytes, security.get());
+  std::string failure = prepare(temporary, path, bytes, security.get(), withoutOwner);
   if (!failure.empty()) {
     return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
   }
@@ -117,7 +120,7 @@ SafeWriteResult WindowsSafeFileWriter::replaceWith(const std::wstring &path,
     // A copy of the previous content, in place before the target changes:
     // the target itself is never moved away, so it cannot go missing.
     TemporaryFile backup(backupRole);
-    failure = prepare(backup, backupPath, previous, security.get());
+    failure = prepare(backup, backupPath, previous, security.get(), withoutOwner);
     if (!failure.empty()) {
       return outcome(SafeWriteStatus::TemporaryFileFailed, failure);
     }

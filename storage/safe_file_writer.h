@@ -18,8 +18,8 @@
 // file's owner and access list: a list an administrator narrowed must not
 // widen to the folder's. Where the platform will not give a new file that
 // owner (without privilege a program can assign only its own user, or a
-// group its token may own files through), the temporary file cannot be
-// created and the write fails with the target unchanged.
+// group its token may own files through), the new file gets the access list
+// with the writer as its owner, as a plain replacement always gave it.
 
 #include <cstdint>
 #include <string>
@@ -30,8 +30,10 @@ namespace lumo {
 namespace storage {
 
 // A file open in another handle cannot be replaced; readers hold it only
-// briefly, so the rename is tried this often, 2 ms apart, before it fails.
+// briefly, so the rename is tried this often, this far apart, before it
+// fails.
 constexpr int replaceAttempts = 500;
+constexpr unsigned replacePauseMs = 2;
 
 // What the caller loaded earlier: existed is 1 for a Present read, 0 for an
 // Absent one; bytes is only looked at when existed is non-zero.

@@ -1,11 +1,11 @@
 #include "storage/temporary_file.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
 
 #include "storage/full_path.h"
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
+#include "storage/whole_file_io.h"
 #include "util/error_text.h"
 
 namespace lumo {
@@ -40,7 +40,7 @@ std::wstring besideTarget(const std::wstring &target, const std::wstring &suffix
 TemporaryFile::~TemporaryFile() {
   close();
   if (!name.empty()) {
-    storageApi.deleteFile(name.c_str());
+    storageSeam.deleteFile(name.c_str());
   }
 }
 
@@ -49,26 +49,26 @@ std::string TemporaryFile::failure(const char *call, DWORD error) const {
 }
 
 bool TemporaryFile::close() {
-  if (handle == INVALID_HANDLE_VALUE) {
+  if (!handle) {
     return true;
   }
-  // Marked closed first: a failed CloseHandle must not be retried on a
-  // handle value the system may already have reused.
-  const HANDLE open = handle;
-  handle = INVALID_HANDLE_VALUE;
-  return storageApi.closeHandle(open) != FALSE;
+  // The one close outside an owner's destructor: it is the last step that
+  // can still report a lost write. Released first, so that a failed close
+  // is never retried on a handle value the system may have reused.
+  return storageSeam.closeHandle(handle.release()) != FALSE;
 }
 
-std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTES *security) {
+std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTES *security,
+                                  SECURITY_ATTRIBUTES *withoutOwner) {
   const std::wstring stem = L".tmp." + std::to_wstring(GetCurrentProcessId()) + L"." +
                             std::to_wstring(GetTickCount()) + L".";
   for (int attempt = 0; attempt < maximumNameAttempts; ++attempt) {
     std::wstring candidate =
         platformPath(besideTarget(target, stem + std::to_wstring(++nameCounter)));
-    const HANDLE created = storageApi.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
+    const HANDLE created = storageSeam.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
                                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
-      handle = created;
+      handle.reset(created);
       name.swap(candidate);
       return std::string();
     }
@@ -76,6 +76,11 @@ std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTE
     // Never let the destructor delete a file some other writer created.
     close();
     name.clear();
+    if (error == ERROR_INVALID_OWNER && withoutOwner != nullptr) {
+      security = withoutOwner;
+      withoutOwner = nullptr;
+      continue;
+    }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       return failure("CreateFileW", error);
     }
@@ -84,19 +89,9 @@ std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTE
 }
 
 std::string TemporaryFile::write(const std::string &bytes) {
-  std::size_t offset = 0;
-  while (offset < bytes.size()) {
-    const DWORD request =
-        static_cast<DWORD>(std::min<std::size_t>(bytes.size() - offset, 0xFFFFFFFFu));
-    DWORD transferred = 0;
-    if (!storageApi.writeFile(handle, bytes.data() + offset, request, &transferred, nullptr) ||
-        transferred == 0) {
-      return failure("WriteFile", GetLastError());
-    }
-    offset += transferred;
-  }
-  if (!storageApi.flushFileBuffers(handle)) {
-    return failure("FlushFileBuffers", GetLastError());
+  DWORD error = ERROR_SUCCESS;
+  if (const char *failed = writeAndFlush(handle.get(), bytes, &error)) {
+    return failure(failed, error);
   }
   if (!close()) {
     return failure("CloseHandle", GetLastError());

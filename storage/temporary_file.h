@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "util/unique_handle.h"
+
 namespace lumo {
 namespace storage {
 
@@ -22,9 +24,12 @@ public:
   // Creates TARGET.tmp.PID.TICK.N beside the target with the given security
   // (null for the folder's default), trying up to 128 counter values. Where
   // that name would be longer than a folder entry may be, the part taken
-  // from the target's name is cut short; the rest keeps it unique. Returns
-  // the failure text, empty on success.
-  std::string create(const std::wstring &target, SECURITY_ATTRIBUTES *security);
+  // from the target's name is cut short; the rest keeps it unique. Where
+  // the platform refuses the security's owner to this caller and
+  // withoutOwner is given, the file is made with that instead. Returns the
+  // failure text, empty on success.
+  std::string create(const std::wstring &target, SECURITY_ATTRIBUTES *security,
+                     SECURITY_ATTRIBUTES *withoutOwner = nullptr);
   // Writes, flushes and closes. Returns the failure text, empty on success.
   std::string write(const std::string &bytes);
 
@@ -39,7 +44,7 @@ private:
   std::string failure(const char *call, DWORD error) const;
 
   const char *role;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  UniqueFileHandle handle;
   std::wstring name;
 };
 

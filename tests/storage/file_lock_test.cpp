@@ -58,8 +58,8 @@ TimedLockState timedStateFromOtherThread(const std::wstring &path) {
 }
 
 TEST(FileLockTest, IsReentrantForItsThreadAndExcludesOthersUntilReleased) {
-  const test::StorageApiRestorer restorer;
-  storageApi.waitForSingleObject = &shortWait;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.waitForSingleObject = &shortWait;
   const std::wstring path = test::uniqueName(L"C:\\locked");
   {
     const TimedFileLock outer(path, L"LockTest");
@@ -90,24 +90,24 @@ DWORD WINAPI waitFails(HANDLE, DWORD) {
 }
 
 TEST(FileLockTest, FailuresAreReportedAndNothingIsHeld) {
-  const test::StorageApiRestorer restorer;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
   const std::wstring path = test::uniqueName(L"C:\\failing");
-  storageApi.createMutex = &mutexRefused;
+  storageSeam.createMutex = &mutexRefused;
   {
     const FileLock lock(fileLockName(L"LockTest", path));
     EXPECT_FALSE(lock.owned());
     EXPECT_EQ("CreateMutexW failed with Windows error 5", lock.error());
     EXPECT_EQ(TimedLockState::Failed, TimedFileLock(path, L"LockTest").state());
   }
-  storageApi.createMutex = &CreateMutexW;
-  storageApi.waitForSingleObject = &waitFails;
+  storageSeam.createMutex = &CreateMutexW;
+  storageSeam.waitForSingleObject = &waitFails;
   {
     const FileLock lock(fileLockName(L"LockTest", path));
     EXPECT_FALSE(lock.owned());
     EXPECT_EQ("WaitForSingleObject failed with Windows error 6", lock.error());
     EXPECT_EQ(TimedLockState::Failed, TimedFileLock(path, L"LockTest").state());
   }
-  storageApi.waitForSingleObject = &WaitForSingleObject;
+  storageSeam.waitForSingleObject = &WaitForSingleObject;
   EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path));
 }
 

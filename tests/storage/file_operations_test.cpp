@@ -92,22 +92,22 @@ TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   ScratchFolder folder;
   const std::wstring file = folder.path(L"data.txt");
   putContent(file, "0123456789");
-  const test::StorageApiRestorer restorer;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
 
   // A file that shrinks after its size was taken.
-  storageApi.getFileSizeEx = &sizeTenBytesLarger;
+  storageSeam.getFileSizeEx = &sizeTenBytesLarger;
   FileReadResult read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("ReadFile returned no data before end of file", read.error);
   EXPECT_EQ("", read.bytes);
 
-  storageApi.getFileSizeEx = &sizeQueryRefused;
+  storageSeam.getFileSizeEx = &sizeQueryRefused;
   read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("GetFileSizeEx failed with Windows error 5", read.error);
 
-  storageApi.getFileSizeEx = &GetFileSizeEx;
-  storageApi.readFile = &readRefused;
+  storageSeam.getFileSizeEx = &GetFileSizeEx;
+  storageSeam.readFile = &readRefused;
   read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("ReadFile failed with Windows error 33", read.error);

@@ -99,8 +99,8 @@ BOOL WINAPI conversionRefused(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG) {
 
 TEST(FileProtectionTest, FailedConversionIsReportedAndStopsTheWrite) {
   test::ScratchFolder folder;
-  const test::StorageApiRestorer restorer;
-  storageApi.convertSecurityDescriptor = &conversionRefused;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.convertSecurityDescriptor = &conversionRefused;
   const std::string expected =
       "ConvertStringSecurityDescriptorToSecurityDescriptorW failed with Windows error 87";
   ProtectionAttributes attributes = protectionAttributes(FileProtection::AdminOwned);
@@ -167,9 +167,9 @@ TEST(FileProtectionTest, InheritedKeepsTheReplacedFilesOwnerAndAccessList) {
   test::ScratchFolder folder;
   const std::wstring target = folder.path(L"a.txt");
   const std::wstring backup = folder.path(L"a.bak");
-  const test::StorageApiRestorer restorer;
-  storageApi.createFile = &recordRequestedDescriptor;
-  storageApi.getNamedSecurityInfo = &reportNarrowed;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &recordRequestedDescriptor;
+  storageSeam.getNamedSecurityInfo = &reportNarrowed;
   readError = ERROR_SUCCESS;
   const auto fresh = [] {
     requested.clear();
@@ -217,30 +217,25 @@ TEST(FileProtectionTest, InheritedKeepsTheReplacedFilesOwnerAndAccessList) {
   EXPECT_EQ((std::vector<std::wstring>{L"a.bak", L"a.txt"}), folder.names());
 }
 
-struct LocalDescriptor {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ~LocalDescriptor() { LocalFree(descriptor); }
-};
-
 // Owner, group and DACL as the file system keeps them.
-DWORD readDescriptor(const std::wstring &path, LocalDescriptor &out) {
-  const UniqueHandle file = test::ownedFile(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ,
-                                                        nullptr, OPEN_EXISTING, 0, nullptr));
+DWORD readDescriptor(const std::wstring &path, UniqueLocalMemory &out) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
   return GetSecurityInfo(file.get(), SE_FILE_OBJECT,
                          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                              DACL_SECURITY_INFORMATION,
-                         nullptr, nullptr, nullptr, nullptr, &out.descriptor);
+                         nullptr, nullptr, nullptr, nullptr, out.put());
 }
 
 bool descriptorsAreKept(const std::wstring &probe) {
   ProtectionAttributes attributes = protectionAttributes(FileProtection::AdminOwned);
-  test::ownedFile(
+  UniqueFileHandle(
       CreateFileW(probe.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW, 0, nullptr));
-  LocalDescriptor kept;
+  UniqueLocalMemory kept;
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   return readDescriptor(probe, kept) == ERROR_SUCCESS &&
-         GetSecurityDescriptorOwner(kept.descriptor, &owner, &defaulted) &&
+         GetSecurityDescriptorOwner(kept.get(), &owner, &defaulted) &&
          isWellKnown(owner, WinBuiltinAdministratorsSid);
 }
 
@@ -254,9 +249,52 @@ TEST(FileProtectionTest, AFirstWriteCarriesTheAdminOwnedDescriptor) {
             WindowsSafeFileWriter(FileProtection::AdminOwned, L"ProtectionTest")
                 .writeAtomically(target, "x")
                 .status);
-  LocalDescriptor kept;
+  UniqueLocalMemory kept;
   ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, kept));
-  expectDescriptor(kept.descriptor, &administrators, &localSystem, adminOwnedEntries);
+  expectDescriptor(kept.get(), &administrators, &localSystem, adminOwnedEntries);
+}
+
+// The platform refuses this caller every owner but its own.
+HANDLE WINAPI ownerRefused(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE from) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (disposition == CREATE_NEW && security != nullptr &&
+      GetSecurityDescriptorOwner(security->lpSecurityDescriptor, &owner, &defaulted) &&
+      owner != nullptr) {
+    requested.push_back(sddlOf(security->lpSecurityDescriptor));
+    SetLastError(ERROR_INVALID_OWNER);
+    return INVALID_HANDLE_VALUE;
+  }
+  return recordRequestedDescriptor(name, access, share, security, disposition, flags, from);
+}
+
+TEST(FileProtectionTest, AnOwnerTheWriterMayNotAssignGivesWayButTheAccessListStays) {
+  test::ScratchFolder folder;
+  const std::wstring target = folder.path(L"a.txt");
+  const std::wstring backup = folder.path(L"a.bak");
+  test::putContent(target, "1");
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &ownerRefused;
+  storageSeam.getNamedSecurityInfo = &reportNarrowed;
+  readError = ERROR_SUCCESS;
+  requested.clear();
+  PSECURITY_DESCRIPTOR converted = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(narrowedSddl, SDDL_REVISION_1,
+                                                                   &converted, nullptr));
+  const std::wstring narrowed = sddlOf(UniqueLocalMemory(converted).get());
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FA;;;S-1-5-21-1-2-3-1001)(A;;FA;;;SY)", SDDL_REVISION_1, &converted, nullptr));
+  const std::wstring ownerless = sddlOf(UniqueLocalMemory(converted).get());
+
+  const WindowsSafeFileWriter writer(FileProtection::Inherited, L"ProtectionTest");
+  ASSERT_EQ(SafeWriteStatus::Written,
+            writer.writeIfUnchanged(target, "2", loaded("1"), backup).status);
+  // Each file was asked for with the owner first, then with the same
+  // protected access list and no owner.
+  EXPECT_EQ((std::vector<std::wstring>{narrowed, ownerless, narrowed, ownerless}), requested);
+  EXPECT_EQ("2", test::contentOf(target));
+  EXPECT_EQ("1", test::contentOf(backup));
 }
 
 TEST(FileProtectionTest, AReplacedFileKeepsTheAccessListSetOnIt) {
@@ -280,13 +318,13 @@ TEST(FileProtectionTest, AReplacedFileKeepsTheAccessListSetOnIt) {
             SetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT,
                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                                   nullptr, nullptr, dacl, nullptr));
-  LocalDescriptor before;
+  UniqueLocalMemory before;
   ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, before));
 
   ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "2").status);
-  LocalDescriptor after;
+  UniqueLocalMemory after;
   ASSERT_EQ(DWORD(ERROR_SUCCESS), readDescriptor(target, after));
-  EXPECT_EQ(sddlOf(before.descriptor), sddlOf(after.descriptor));
+  EXPECT_EQ(sddlOf(before.get()), sddlOf(after.get()));
 }
 
 }  // namespace

@@ -140,8 +140,8 @@ TEST_F(SafeFileWriterTest, FailuresToExamineOrDeleteAreReported) {
 
   putContent(target, "old");
   // Open without delete sharing, so the deletion is refused.
-  const UniqueHandle busy = test::ownedFile(CreateFileW(
-      target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const UniqueFileHandle busy(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(busy);
   for (const SafeWriteResult &result :
        {writer.removeFile(target), writer.removeIfUnchanged(target, snapshot(1, "old"))}) {
@@ -173,8 +173,8 @@ HANDLE WINAPI recordTemporaryNames(LPCWSTR name, DWORD access, DWORD share,
 }
 
 TEST_F(SafeFileWriterTest, TemporaryFilesAreNamedAfterTargetProcessTickAndCounter) {
-  const test::StorageApiRestorer restorer;
-  storageApi.createFile = &recordTemporaryNames;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &recordTemporaryNames;
   temporaryNames.clear();
   ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "1").status);
   ASSERT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "2").status);
@@ -210,8 +210,8 @@ TEST_F(SafeFileWriterTest, ARelativePathNamesOneFileForTheWholeOperation) {
   elsewhere = &otherLocation;
   const test::CurrentFolder here(folder.location());
   putContent(target, "old");
-  const test::StorageApiRestorer restorer;
-  storageApi.createFile = &movesAwayOnCreate;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &movesAwayOnCreate;
   temporaryNames.clear();
   const SafeWriteResult result =
       writer.writeIfUnchanged(L"sub\\..\\a.txt", "new", snapshot(1, "old"), L"a.bak");
@@ -245,8 +245,8 @@ void expectBesideWithinOneEntry(std::wstring created, const std::wstring &target
 }
 
 TEST_F(SafeFileWriterTest, NamesUpToTheLimitOfAFolderEntryCanBeWritten) {
-  const test::StorageApiRestorer restorer;
-  storageApi.createFile = &recordTemporaryNames;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &recordTemporaryNames;
   for (const std::size_t length : {200, 230, 240, 255}) {
     SCOPED_TRACE(length);
     const std::wstring longTarget = folder.path(std::wstring(length - 4, L'n') + L".cfg");
@@ -313,11 +313,11 @@ TEST_F(SafeFileWriterTest, PathsBeyondMaxPathReachThePlatformInTheLongForm) {
     ASSERT_EQ(length, longTarget.size());
     handedPaths.clear();
     {
-      const test::StorageApiRestorer restorer;
-      storageApi.createFile = &createShortPathsOnly;
-      storageApi.getFileAttributes = &attributesOfShortPathsOnly;
-      storageApi.moveFileEx = &moveShortPathsOnly;
-      storageApi.deleteFile = &deleteShortPathsOnly;
+      const test::SeamOverride<StorageSeam> seam(storageSeam);
+      storageSeam.createFile = &createShortPathsOnly;
+      storageSeam.getFileAttributes = &attributesOfShortPathsOnly;
+      storageSeam.moveFileEx = &moveShortPathsOnly;
+      storageSeam.deleteFile = &deleteShortPathsOnly;
       EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(longTarget, "1").status);
       const SafeWriteResult replaced =
           writer.writeIfUnchanged(longTarget, "2", snapshot(1, "1"), backup);
@@ -435,40 +435,40 @@ struct FailureRow {
 };
 
 const FailureRow failureRows[] = {
-    {"temporary file refused", [] { storageApi.createFile = &temporaryRefused; }, true, false,
+    {"temporary file refused", [] { storageSeam.createFile = &temporaryRefused; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
      "CreateFileW for temporary file failed with Windows error 5", "old", "<absent>"},
-    {"every name taken", [] { storageApi.createFile = &temporaryCollides; }, true, false,
+    {"every name taken", [] { storageSeam.createFile = &temporaryCollides; }, true, false,
      SafeWriteStatus::TemporaryFileFailed, "Unable to allocate a unique temporary file name",
      "old", "<absent>"},
-    {"write fails", [] { storageApi.writeFile = &diskFull; }, true, false,
+    {"write fails", [] { storageSeam.writeFile = &diskFull; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
      "WriteFile for temporary file failed with Windows error 112", "old", "<absent>"},
-    {"flush fails", [] { storageApi.flushFileBuffers = &deviceError; }, true, false,
+    {"flush fails", [] { storageSeam.flushFileBuffers = &deviceError; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
      "FlushFileBuffers for temporary file failed with Windows error 1117", "old", "<absent>"},
-    {"close fails", [] { storageApi.closeHandle = &closeReportsDeviceError; }, true, false,
+    {"close fails", [] { storageSeam.closeHandle = &closeReportsDeviceError; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
      "CloseHandle for temporary file failed with Windows error 1117", "old", "<absent>"},
-    {"replacement refused", [] { storageApi.moveFileEx = &moveRefused; }, true, false,
+    {"replacement refused", [] { storageSeam.moveFileEx = &moveRefused; }, true, false,
      SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "old", "<absent>"},
-    {"move to a new target refused", [] { storageApi.moveFileEx = &moveRefused; }, false, false,
+    {"move to a new target refused", [] { storageSeam.moveFileEx = &moveRefused; }, false, false,
      SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "<absent>",
      "<absent>"},
-    {"backup copy refused", [] { storageApi.createFile = &backupTemporaryRefused; }, true, true,
+    {"backup copy refused", [] { storageSeam.createFile = &backupTemporaryRefused; }, true, true,
      SafeWriteStatus::TemporaryFileFailed,
      "CreateFileW for temporary backup file failed with Windows error 5", "old", "stale"},
     {"backup copy not flushed",
      [] {
        flushes = 0;
-       storageApi.flushFileBuffers = &secondFlushFails;
+       storageSeam.flushFileBuffers = &secondFlushFails;
      },
      true, true, SafeWriteStatus::TemporaryFileFailed,
      "FlushFileBuffers for temporary backup file failed with Windows error 1117", "old", "stale"},
-    {"backup rename refused", [] { storageApi.moveFileEx = &backupMoveRefused; }, true, true,
+    {"backup rename refused", [] { storageSeam.moveFileEx = &backupMoveRefused; }, true, true,
      SafeWriteStatus::CommitFailed, "MoveFileExW for backup file failed with Windows error 5",
      "old", "stale"},
-    {"replacement refused after the backup", [] { storageApi.moveFileEx = &targetMoveRefused; },
+    {"replacement refused after the backup", [] { storageSeam.moveFileEx = &targetMoveRefused; },
      true, true, SafeWriteStatus::CommitFailed, "MoveFileExW failed with Windows error 5", "old",
      "old"},
 };
@@ -492,8 +492,8 @@ TEST_F(SafeFileWriterTest, EachFailureLeavesTheDiskAsDocumented) {
     }
     SafeWriteResult result;
     {
-      const test::StorageApiRestorer restorer;
-      storageApi.sleep = &countPause;
+      const test::SeamOverride<StorageSeam> seam(storageSeam);
+      storageSeam.sleep = &countPause;
       row.arrange();
       result = row.targetExists ? writer.writeIfUnchanged(target, "new", snapshot(1, "old"),
                                                           row.withBackup ? backup : L"")
@@ -513,7 +513,7 @@ TEST_F(SafeFileWriterTest, EachFailureLeavesTheDiskAsDocumented) {
 }
 
 // A reader's handle that goes away after the writer has paused three times.
-UniqueHandle openReader;
+UniqueFileHandle openReader;
 
 VOID WINAPI readerLeavesOnThirdPause(DWORD) {
   if (++pauses == 3) {
@@ -525,15 +525,15 @@ TEST_F(SafeFileWriterTest, AFileOpenInAReaderIsReplacedOnceTheReaderIsDone) {
   const std::wstring backup = folder.path(L"a.bak");
   putContent(target, "old");
   putContent(backup, "stale");
-  const test::StorageApiRestorer restorer;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
   for (const std::wstring &busy : {target, backup}) {
     SCOPED_TRACE(std::string(busy == target ? "target" : "backup") + " open");
-    openReader = test::ownedFile(CreateFileW(busy.c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    openReader = UniqueFileHandle(CreateFileW(busy.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(openReader);
     pauses = 0;
-    storageApi.sleep = &readerLeavesOnThirdPause;
+    storageSeam.sleep = &readerLeavesOnThirdPause;
     const std::string now = contentOf(target);
     EXPECT_EQ(SafeWriteStatus::Written,
               writer.writeIfUnchanged(target, now + "+", snapshot(1, now), backup).status);
@@ -543,11 +543,11 @@ TEST_F(SafeFileWriterTest, AFileOpenInAReaderIsReplacedOnceTheReaderIsDone) {
   }
 
   // A reader that stays makes the write fail after a bounded wait.
-  openReader = test::ownedFile(CreateFileW(target.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr));
+  openReader = UniqueFileHandle(CreateFileW(target.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
   pauses = 0;
-  storageApi.sleep = &countPause;
+  storageSeam.sleep = &countPause;
   const SafeWriteResult stuck = writer.writeAtomically(target, "new");
   openReader.reset();
   EXPECT_EQ(SafeWriteStatus::CommitFailed, stuck.status);
@@ -598,8 +598,8 @@ HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
 
 TEST_F(SafeFileWriterTest, NothingIsTouchedWithoutTheLock) {
   putContent(target, "old");
-  const test::StorageApiRestorer restorer;
-  storageApi.createMutex = &mutexRefused;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createMutex = &mutexRefused;
   for (const SafeWriteResult &result :
        {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L""),
         writer.removeIfUnchanged(target, snapshot(1, "old")), writer.writeAtomically(target, "new"),
@@ -618,8 +618,8 @@ BOOL WINAPI writeRunsOutOfMemory(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) 
 TEST_F(SafeFileWriterTest, AnExceptionStillRemovesTheTemporaryFileAndReleasesTheLock) {
   putContent(target, "old");
   {
-    const test::StorageApiRestorer restorer;
-    storageApi.writeFile = &writeRunsOutOfMemory;
+    const test::SeamOverride<StorageSeam> seam(storageSeam);
+    storageSeam.writeFile = &writeRunsOutOfMemory;
     EXPECT_THROW(writer.writeAtomically(target, "new"), std::bad_alloc);
   }
   EXPECT_EQ("old", contentOf(target));

@@ -126,8 +126,8 @@ void kill(const UniqueHandle &process) {
 
 TEST_F(StorageProcessesTest, ALockHeldElsewhereTimesOutAndIsTakenOverWhenItsOwnerDies) {
   const UniqueHandle keeper(CreateMutexW(nullptr, FALSE, fileLockName(scope, target).c_str()));
-  const test::StorageApiRestorer restorer;
-  storageApi.waitForSingleObject = &shortTimedWait;
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.waitForSingleObject = &shortTimedWait;
   UniqueHandle holder = startHolder(target);
   ASSERT_TRUE(holder);
   EXPECT_EQ(TimedLockState::TimedOut, TimedFileLock(target, scope).state());

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/storage_api.h"
+#include "seam_override.h"
+#include "storage/platform_seam.h"
 #include "util/unique_handle.h"
 
 namespace lumo {
@@ -31,17 +32,8 @@ private:
   std::wstring folder;
 };
 
-// Puts the real calls back when a test that replaced some of them ends.
-class StorageApiRestorer {
-public:
-  StorageApiRestorer() : saved(storageApi) {}
-  StorageApiRestorer(const StorageApiRestorer &) = delete;
-  StorageApiRestorer &operator=(const StorageApiRestorer &) = delete;
-  ~StorageApiRestorer() { storageApi = saved; }
-
-private:
-  StorageApi saved;
-};
+// Storage tests replace platform calls through the one seam override.
+using lumo::test::SeamOverride;
 
 // Makes a folder the process's current one until the test ends.
 class CurrentFolder {
@@ -54,11 +46,6 @@ public:
 private:
   std::wstring previous;
 };
-
-// Takes over a CreateFileW result; a failed open becomes null.
-inline UniqueHandle ownedFile(HANDLE handle) {
-  return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 // The content of a file, or "<absent>" when it cannot be read.
 std::string contentOf(const std::wstring &path);

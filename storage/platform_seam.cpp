@@ -1,11 +1,11 @@
-#include "storage/storage_api.h"
+#include "storage/platform_seam.h"
 
 #include <sddl.h>
 
 namespace lumo {
 namespace storage {
 
-StorageApi storageApi = {&CreateFileW,
+StorageSeam storageSeam = {&CreateFileW,
                          &GetFileSizeEx,
                          &ReadFile,
                          &WriteFile,

@@ -3,8 +3,8 @@
 // The file-system and synchronisation calls of the storage code. Failures of
 // these calls (a rename refused, a backup copy that cannot be written, a
 // flush that fails) are rare on a healthy machine but each has its own
-// outcome; tests replace entries to reach them. The library never changes
-// the table.
+// outcome; tests replace entries (through SeamOverride) to reach them. The
+// library never changes the table, and it is not installed.
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 namespace lumo {
 namespace storage {
 
-struct StorageApi {
+struct StorageSeam {
   HANDLE(WINAPI *createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
   BOOL(WINAPI *getFileSizeEx)(HANDLE, PLARGE_INTEGER);
   BOOL(WINAPI *readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
@@ -34,7 +34,7 @@ struct StorageApi {
                                       PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
 };
 
-extern StorageApi storageApi;
+extern StorageSeam storageSeam;
 
 }  // namespace storage
 }  // namespace lumo
