@@ -5,11 +5,14 @@
 // costs beyond this is the library's own doing.
 
 #include "baseline_hooks.h"
+#include "paintwatch/report.h"
+
+// The screen-hook library's frame message without a public name.
+static constexpr UINT unnamedFrameMessage = 0x0092;
 
 static void post(int left, int top, int right, int bottom) {
-  const WPARAM wParam = static_cast<WPARAM>(static_cast<UINT>(left) << 16 | (top & 0xFFFF));
-  const LPARAM lParam = static_cast<LPARAM>(static_cast<UINT>(right) << 16 | (bottom & 0xFFFF));
-  PostMessageW(targetWindow, hookMessage, wParam, lParam);
+  const auto params = lumo::paintwatch::packReport(lumo::region::Rect(left, top, right, bottom));
+  PostMessageW(targetWindow, hookMessage, params.wParam, params.lParam);
 }
 
 static void postClient(HWND hwnd) {
@@ -63,7 +66,7 @@ static void process(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_VSCROLL:
       postFrame(hwnd);
       break;
-    case 0x0092:
+    case unnamedFrameMessage:
       postClient(hwnd);
       postFrame(hwnd);
       break;

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,10 +22,9 @@ using lumo::UniqueWindow;
 using lumo::win::besideThisProgram;
 
 const int kRepetitions = 31;
+// Well below the 10000-message queue limit, so that every post of a run
+// really lands before the reports are drained.
 const int kCalls = 1000;
-// Reports are drained in batches well below the 10000-message queue limit,
-// so that every post really lands.
-const int kBatch = 1000;
 
 LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE || message == WM_NCCALCSIZE || message == WM_CREATE) {
@@ -43,17 +41,11 @@ void drain(HWND target) {
 
 // Nanoseconds per SendMessageW over one run of calls. Draining is not timed.
 double nanosPerSend(HWND window, HWND target, UINT message) {
-  double total = 0;
-  for (int done = 0; done < kCalls; done += kBatch) {
-    drain(target);
-    const double start = lumo::bench::nowSeconds();
-    for (int i = 0; i < kBatch; ++i) {
-      SendMessageW(window, message, 0, 0);
-    }
-    total += lumo::bench::nowSeconds() - start;
-  }
   drain(target);
-  return total * 1e9 / kCalls;
+  const double nanos =
+      lumo::bench::nanosPerCall(kCalls, [&] { SendMessageW(window, message, 0, 0); });
+  drain(target);
+  return nanos;
 }
 
 struct Hooks {

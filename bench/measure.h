@@ -30,17 +30,23 @@ inline double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// Nanoseconds per call over one run of calls.
+template <typename Call>
+double nanosPerCall(int calls, Call call) {
+  const double start = nowSeconds();
+  for (int i = 0; i < calls; ++i) {
+    call();
+  }
+  return (nowSeconds() - start) * 1e9 / calls;
+}
+
 // Nanoseconds per call of each candidate, median of the repetitions.
 inline std::vector<double> compare(const std::vector<std::function<void()>> &candidates,
                                    int callsPerRun, int repetitions) {
   std::vector<std::vector<double>> runs(candidates.size());
   for (int r = 0; r < repetitions; ++r) {
     for (size_t c = 0; c < candidates.size(); ++c) {
-      const double start = nowSeconds();
-      for (int i = 0; i < callsPerRun; ++i) {
-        candidates[c]();
-      }
-      runs[c].push_back((nowSeconds() - start) * 1e9 / callsPerRun);
+      runs[c].push_back(nanosPerCall(callsPerRun, candidates[c]));
     }
   }
   std::vector<double> medians;

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "paintwatch/hook_api.h"
+#include "paintwatch/platform_seam.h"
 #include "paintwatch/report.h"
 #include "region/region.h"
 #include "util/unique_handle.h"
@@ -29,7 +29,13 @@ static ULONGLONG installerThreadCreated SHARED_STATE = 0;
 
 static HINSTANCE moduleInstance = nullptr;
 
-lumo::paintwatch::HookApi lumo::paintwatch::hookApi = {SetWindowsHookExW, UnhookWindowsHookEx,
+// Sent with frame changes; it has no public name.
+static constexpr UINT unnamedFrameMessage = 0x0092;
+// RegisterWindowMessageW hands out numbers in this range only.
+static constexpr UINT firstRegisteredMessage = 0xC000;
+static constexpr UINT lastRegisteredMessage = 0xFFFF;
+
+lumo::paintwatch::HookSeam lumo::paintwatch::hookSeam = {SetWindowsHookExW, UnhookWindowsHookEx,
                                                        GetThreadTimes};
 
 // Read for every message that reports: a change of the monitor layout
@@ -108,7 +114,7 @@ static void processHookedMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_VSCROLL:
       postNonClientRects(hwnd);
       break;
-    case 0x0092:  // sent with frame changes; it has no public name
+    case unnamedFrameMessage:
       postClientRect(hwnd);
       postNonClientRects(hwnd);
       break;
@@ -152,7 +158,7 @@ static bool unhook(HHOOK *hook) {
   if (*hook == nullptr) {
     return true;
   }
-  if (!lumo::paintwatch::hookApi.unhookWindowsHookEx(*hook) &&
+  if (!lumo::paintwatch::hookSeam.unhookWindowsHookEx(*hook) &&
       GetLastError() != ERROR_INVALID_HOOK_HANDLE) {
     return false;
   }
@@ -162,7 +168,7 @@ static bool unhook(HHOOK *hook) {
 
 static bool creationTime(HANDLE thread, ULONGLONG *created) {
   FILETIME creation, exit, kernel, user;
-  if (!lumo::paintwatch::hookApi.getThreadTimes(thread, &creation, &exit, &kernel, &user)) {
+  if (!lumo::paintwatch::hookSeam.getThreadTimes(thread, &creation, &exit, &kernel, &user)) {
     return false;
   }
   *created = static_cast<ULONGLONG>(creation.dwHighDateTime) << 32 | creation.dwLowDateTime;
@@ -214,7 +220,7 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
   if (!IsWindow(window)) {
     return false;
   }
-  if (message < 0xC000 || message > 0xFFFF) {
+  if (message < firstRegisteredMessage || message > lastRegisteredMessage) {
     return false;
   }
   if (callWndRetHook != nullptr || getMsgHook != nullptr || sysMsgHook != nullptr) {
@@ -229,7 +235,7 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
   if (!creationTime(GetCurrentThread(), &installerThreadCreated)) {
     installerThreadCreated = 0;
   }
-  const auto install = lumo::paintwatch::hookApi.setWindowsHookEx;
+  const auto install = lumo::paintwatch::hookSeam.setWindowsHookEx;
   callWndRetHook = install(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
   getMsgHook = install(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
   sysMsgHook = install(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <type_traits>
+
+#include "util/unique_handle.h"
+#include "virtual_screen.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -37,18 +38,6 @@ Clipped clip(const region::Rect &r, int width, int height) {
   return {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width),
           std::min(r.bottom, height)};
 }
-
-struct DcReleaser {
-  void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
-};
-struct DcDeleter {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct BitmapDeleter {
-  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-template <typename Handle, typename Deleter>
-using Owned = std::unique_ptr<std::remove_pointer_t<Handle>, Deleter>;
 
 // COM for this thread, as long as the map is being written.
 class ComScope {
@@ -122,10 +111,9 @@ void paintDamage(std::uint32_t *pixels, int width, int height,
 }
 
 std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage) {
-  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  const VirtualScreen screenArea = virtualScreen();
+  const int width = screenArea.width;
+  const int height = screenArea.height;
   if (width <= 0 || height <= 0) {
     return "the virtual screen has no size";
   }
@@ -138,16 +126,17 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void *bits = nullptr;
-  const Owned<HDC, DcReleaser> screen(GetDC(nullptr));
-  const Owned<HDC, DcDeleter> memory(CreateCompatibleDC(screen.get()));
-  const Owned<HBITMAP, BitmapDeleter> bitmap(
+  const UniqueScreenDc screen(GetDC(nullptr));
+  const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+  const UniqueBitmap bitmap(
       CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!screen || !memory || !bitmap) {
     return "cannot make a bitmap of the screen";
   }
   const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
   const bool captured =
-      BitBlt(memory.get(), 0, 0, width, height, screen.get(), x, y, SRCCOPY | CAPTUREBLT);
+      BitBlt(memory.get(), 0, 0, width, height, screen.get(), screenArea.origin.x,
+             screenArea.origin.y, SRCCOPY | CAPTUREBLT);
   SelectObject(memory.get(), previous);
   if (!captured) {
     return "cannot capture the screen";

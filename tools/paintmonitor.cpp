@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "damage_map.h"
+#include "virtual_screen.h"
 #include "paintwatch/paintwatch.h"
 #include "paintwatch/report.h"
 #include "server/server_object_names.h"
@@ -170,7 +171,7 @@ struct Tally {
 
 // Looked up anew for every report: a watched window may come, go and move.
 void locateWindows(Tally *tally) {
-  const POINT origin = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
+  const POINT origin = lumo::tools::virtualScreen().origin;
   for (WatchedWindow &watched : tally->windows) {
     const HWND window = FindWindowW(nullptr, watched.title.c_str());
     RECT rect;

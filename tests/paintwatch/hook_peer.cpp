@@ -29,14 +29,13 @@ static int paint(wchar_t **place) {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"LumoHookPeer";
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"peer", WS_POPUP,
-                                _wtoi(place[0]), _wtoi(place[1]), _wtoi(place[2]),
-                                _wtoi(place[3]), nullptr, nullptr, windowClass.hInstance, nullptr);
-  if (window == nullptr) {
+  const lumo::UniqueWindow window(CreateWindowExW(
+      0, windowClass.lpszClassName, L"peer", WS_POPUP, _wtoi(place[0]), _wtoi(place[1]),
+      _wtoi(place[2]), _wtoi(place[3]), nullptr, nullptr, windowClass.hInstance, nullptr));
+  if (!window) {
     return 1;
   }
-  SendMessageW(window, WM_PAINT, 0, 0);
-  DestroyWindow(window);
+  SendMessageW(window.get(), WM_PAINT, 0, 0);
   return 0;
 }
 

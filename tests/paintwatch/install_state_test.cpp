@@ -8,11 +8,12 @@
 #include <set>
 #include <vector>
 
-#include "paintwatch/hook_api.h"
+#include "paintwatch/platform_seam.h"
 #include "paintwatch/paintwatch.h"
+#include "seam_override.h"
 #include "test_support.h"
 
-using lumo::paintwatch::hookApi;
+using lumo::paintwatch::hookSeam;
 
 namespace {
 
@@ -70,19 +71,19 @@ BOOL WINAPI shiftedThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME ex
 class InstallStateTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    saved_ = hookApi;
-    hookApi = {fakeSet, fakeUnhook, shiftedThreadTimes};
+    hookSeam = {fakeSet, fakeUnhook, shiftedThreadTimes};
     fake = FakeHooks();
   }
   void TearDown() override {
     fake.stuck.clear();
     unsetHookForWindow(window_.get(), kMessage);
     unsetHookForWindow(other_.get(), kMessage);
-    hookApi = saved_;
   }
 
   static constexpr UINT kMessage = 0xC123;
-  lumo::paintwatch::HookApi saved_ = {};
+  // Declared first, so the real calls are back only after everything the
+  // test made with the fakes has gone.
+  const lumo::test::SeamOverride<lumo::paintwatch::HookSeam> seam_{hookSeam};
   lumo::test::UniqueWindow window_ = lumo::test::createTargetWindow();
   lumo::test::UniqueWindow other_ = lumo::test::createTargetWindow();
 };
