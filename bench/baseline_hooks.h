@@ -9,7 +9,7 @@
 
 #include <initializer_list>
 
-#define SHARED_STATE __attribute__((section(".shared"), shared))
+#include "paintwatch/shared_section.h"
 static HHOOK callWndRetHook SHARED_STATE = nullptr;
 static HHOOK getMsgHook SHARED_STATE = nullptr;
 static HHOOK sysMsgHook SHARED_STATE = nullptr;

@@ -14,6 +14,8 @@ if(NOT EXISTS "${PIXMAN_TARBALL}")
   message(FATAL_ERROR "pixman source not found at ${PIXMAN_TARBALL}; run scripts/fetch-pixman.sh")
 endif()
 
+# Always built with MinGW-w64's GCC, also in the Clang trees: they are
+# there to try our own code with a second compiler.
 find_program(MESON_EXECUTABLE meson REQUIRED)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/pixman-cross.ini.in
                ${CMAKE_BINARY_DIR}/pixman-cross.ini @ONLY)

@@ -8,6 +8,7 @@
 
 #include "paintwatch/platform_seam.h"
 #include "paintwatch/report.h"
+#include "paintwatch/shared_section.h"
 #include "region/region.h"
 #include "util/unique_handle.h"
 
@@ -16,7 +17,6 @@ using lumo::region::Rect;
 using lumo::region::Region;
 
 // One installation per build for every process that maps this library.
-#define SHARED_STATE __attribute__((section(".shared"), shared))
 static UINT hookMessage SHARED_STATE = 0;
 static HHOOK callWndRetHook SHARED_STATE = nullptr;
 static HHOOK getMsgHook SHARED_STATE = nullptr;

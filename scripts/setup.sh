@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake ninja-build meson g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-          wine64 xvfb googletest dpkg-dev xz-utils)
+          wine64 xvfb googletest dpkg-dev xz-utils clang lld clang-format)
 # 32-bit Windows programs need Wine's 32-bit loader, which only a kernel
 # that runs 32-bit code can use. Elsewhere the 32-bit tests are skipped.
 if why=$("$root/scripts/runs-32bit.sh" kernel); then

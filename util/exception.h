@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "util/format_checking.h"
+
 namespace lumo {
 
 // The root of every failure the library throws. It is deliberately not a
@@ -12,7 +14,7 @@ public:
   Exception();
   // The message comes from vformat, so a format the C runtime rejects reads
   // "can't format string". Running out of memory here ends the process.
-  [[gnu::format(ms_printf, 2, 3)]] explicit Exception(const char *format, ...) noexcept;
+  LUMO_CHECKED_FORMAT(2, 3) explicit Exception(const char *format, ...) noexcept;
   Exception(const Exception &) = default;
   Exception &operator=(const Exception &) = default;
   virtual ~Exception();

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "util/format_checking.h"
+
 namespace lumo {
 
 // Where the launching code's report lines go; the using program decides.
@@ -26,9 +28,9 @@ public:
   // The sink is not owned and may be null.
   explicit Log(ILogSink *sink = nullptr) : sink(sink) {}
 
-  [[gnu::format(ms_printf, 2, 3)]] void error(const char *format, ...);
-  [[gnu::format(ms_printf, 2, 3)]] void info(const char *format, ...);
-  [[gnu::format(ms_printf, 2, 3)]] void debug(const char *format, ...);
+  LUMO_CHECKED_FORMAT(2, 3) void error(const char *format, ...);
+  LUMO_CHECKED_FORMAT(2, 3) void info(const char *format, ...);
+  LUMO_CHECKED_FORMAT(2, 3) void debug(const char *format, ...);
 
 private:
   void write(int level, const char *format, va_list args);
