@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "screen_capture.h"
 #include "util/unique_handle.h"
-#include "virtual_screen.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -17,17 +17,109 @@ namespace tools {
 
 namespace {
 
-const std::uint32_t kOutline = 0x00FF0000;  // red, as BGRX
+// As BGRX.
+const std::uint32_t kOutline = 0x00FF0000;  // red
+const std::uint32_t kMissed = 0x0000A0FF;   // a light blue, far from any red
+const std::uint32_t kLabelText = 0x00FFFFFF;
+const std::uint32_t kLabelBackground = 0x00000000;
 
-// Moves a pixel towards red by weight (0 to 256).
-std::uint32_t towardsRed(std::uint32_t pixel, unsigned weight) {
-  const unsigned red = (pixel >> 16) & 0xFF;
-  const unsigned green = (pixel >> 8) & 0xFF;
-  const unsigned blue = pixel & 0xFF;
-  const unsigned keep = 256 - weight;
-  return ((red * keep + 255 * weight) >> 8) << 16 | ((green * keep) >> 8) << 8 |
-         ((blue * keep) >> 8);
+// Shading weights, 0 to 256.
+const unsigned leastWeight = 40;
+const unsigned weightRange = 160;
+const unsigned largeAreaWeight = 48;
+
+unsigned long mostReports(const std::vector<Damage> &damage) {
+  unsigned long most = 1;
+  for (const Damage &d : damage) {
+    most = std::max(most, d.count);
+  }
+  return most;
 }
+
+unsigned shadeWeight(unsigned long count, unsigned long most) {
+  return leastWeight + static_cast<unsigned>(weightRange * count / most);
+}
+
+// Moves a pixel towards a colour by weight (0 to 256).
+std::uint32_t towards(std::uint32_t pixel, std::uint32_t colour, unsigned weight) {
+  const unsigned keep = 256 - weight;
+  std::uint32_t result = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const unsigned from = (pixel >> shift) & 0xFF;
+    const unsigned to = (colour >> shift) & 0xFF;
+    result |= ((from * keep + to * weight) >> 8) << shift;
+  }
+  return result;
+}
+
+// GDI takes colours as RGB, the pixels are BGRX.
+COLORREF colourRef(std::uint32_t bgrx) {
+  return RGB((bgrx >> 16) & 0xFF, (bgrx >> 8) & 0xFF, bgrx & 0xFF);
+}
+
+void drawLabel(HDC dc, int x, int y, const std::wstring &text) {
+  SetTextColor(dc, colourRef(kLabelText));
+  SetBkColor(dc, colourRef(kLabelBackground));
+  SetBkMode(dc, OPAQUE);
+  TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+// Each distinct rectangle's count, in its top-left corner where it fits;
+// the smaller ones last, so that they are not hidden by the larger.
+void labelCounts(HDC dc, const std::vector<Damage> &damage) {
+  std::vector<const Damage *> order;
+  for (const Damage &d : damage) {
+    order.push_back(&d);
+  }
+  std::sort(order.begin(), order.end(), [](const Damage *a, const Damage *b) {
+    return static_cast<long long>(a->rect.getWidth()) * a->rect.getHeight() >
+           static_cast<long long>(b->rect.getWidth()) * b->rect.getHeight();
+  });
+  for (const Damage *d : order) {
+    const std::wstring text = std::to_wstring(d->count);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (d->rect.getWidth() >= size.cx + 4 && d->rect.getHeight() >= size.cy + 4) {
+      drawLabel(dc, d->rect.left + 2, d->rect.top + 2, text);
+    }
+  }
+}
+
+// What the marks mean, in the bottom-right corner.
+void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMissed) {
+  std::vector<std::wstring> lines = {
+      L"Reported rectangles: outlined in red, with their report count",
+      L"Shading: from 1 report (lightest) to " + std::to_wstring(most) +
+          (most == 1 ? L" report" : L" reports") + L" (deepest)",
+  };
+  if (withMissed) {
+    lines.push_back(L"Blue: changed on screen, covered by no report");
+  }
+  int lineHeight = 0;
+  int widest = 0;
+  for (const std::wstring &line : lines) {
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size);
+    widest = std::max<int>(widest, size.cx);
+    lineHeight = std::max<int>(lineHeight, size.cy);
+  }
+  const int swatch = lineHeight;
+  const int boxWidth = widest + swatch + 16;
+  const int boxHeight = static_cast<int>(lines.size()) * (lineHeight + 4) + 8;
+  const int left = std::max(0, width - boxWidth - 8);
+  const int top = std::max(0, height - boxHeight - 8);
+  RECT box = {left, top, left + boxWidth, top + boxHeight};
+  FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  const std::uint32_t swatches[] = {kOutline, towards(0, kOutline, shadeWeight(1, 2)), kMissed};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int y = top + 4 + static_cast<int>(i) * (lineHeight + 4);
+    RECT mark = {left + 4, y, left + 4 + swatch, y + lineHeight};
+    const UniqueBrush brush(CreateSolidBrush(colourRef(swatches[i])));
+    FillRect(dc, &mark, brush.get());
+    drawLabel(dc, left + 8 + swatch, y, lines[i]);
+  }
+}
+
 
 struct Clipped {
   int left, top, right, bottom;
@@ -63,24 +155,33 @@ std::string failed(const char *step, HRESULT result) {
 
 }  // namespace
 
-void paintDamage(std::uint32_t *pixels, int width, int height,
-                 const std::vector<Damage> &damage) {
-  unsigned long most = 1;
-  for (const Damage &d : damage) {
-    most = std::max(most, d.count);
-  }
+void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
+                 const std::vector<std::uint8_t> *missed) {
+  const unsigned long most = mostReports(damage);
+  const long long picture = static_cast<long long>(width) * height;
   for (const Damage &d : damage) {
     const Clipped c = clip(d.rect, width, height);
     if (c.empty()) {
       continue;
     }
     // A rectangle reported once is tinted; the most reported one is
-    // nearly opaque. Overlaps add up.
-    const unsigned weight = 40 + static_cast<unsigned>(160 * d.count / most);
+    // nearly opaque. Overlaps add up. One that covers most of the screen
+    // is only tinted, or the picture under it could not be seen.
+    unsigned weight = shadeWeight(d.count, most);
+    if (static_cast<long long>(c.right - c.left) * (c.bottom - c.top) * 2 > picture) {
+      weight = std::min(weight, largeAreaWeight);
+    }
     for (int y = c.top; y < c.bottom; ++y) {
       std::uint32_t *row = pixels + static_cast<size_t>(y) * width;
       for (int x = c.left; x < c.right; ++x) {
-        row[x] = towardsRed(row[x], weight);
+        row[x] = towards(row[x], kOutline, weight);
+      }
+    }
+  }
+  if (missed != nullptr && missed->size() == static_cast<size_t>(picture)) {
+    for (size_t i = 0; i < missed->size(); ++i) {
+      if ((*missed)[i]) {
+        pixels[i] = kMissed;
       }
     }
   }
@@ -110,40 +211,22 @@ void paintDamage(std::uint32_t *pixels, int width, int height,
   }
 }
 
-std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage) {
-  const VirtualScreen screenArea = virtualScreen();
-  const int width = screenArea.width;
-  const int height = screenArea.height;
-  if (width <= 0 || height <= 0) {
-    return "the virtual screen has no size";
+std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
+                           const std::vector<std::uint8_t> *missed) {
+  ScreenCapture picture;
+  if (!picture.ready()) {
+    return picture.error();
   }
-
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down, like the screen
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void *bits = nullptr;
-  const UniqueScreenDc screen(GetDC(nullptr));
-  const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
-  const UniqueBitmap bitmap(
-      CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!screen || !memory || !bitmap) {
-    return "cannot make a bitmap of the screen";
-  }
-  const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-  const bool captured =
-      BitBlt(memory.get(), 0, 0, width, height, screen.get(), screenArea.origin.x,
-             screenArea.origin.y, SRCCOPY | CAPTUREBLT);
-  SelectObject(memory.get(), previous);
-  if (!captured) {
+  if (!picture.capture()) {
     return "cannot capture the screen";
   }
+  const int width = picture.width();
+  const int height = picture.height();
+  paintDamage(picture.pixels(), width, height, damage, missed);
+  SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
+  labelCounts(picture.dc(), damage);
+  drawLegend(picture.dc(), width, height, mostReports(damage), missed != nullptr);
   GdiFlush();
-  auto *pixels = static_cast<std::uint32_t *>(bits);
-  paintDamage(pixels, width, height, damage);
 
   const ComScope com;
   if (FAILED(com.result())) {
@@ -176,7 +259,7 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
     return "the PNG encoder does not take 32-bit pixels";
   }
   if (FAILED(result = frame->WritePixels(static_cast<UINT>(height), stride, stride * height,
-                                         static_cast<BYTE *>(bits))) ||
+                                         reinterpret_cast<BYTE *>(picture.pixels()))) ||
       FAILED(result = frame->Commit()) || FAILED(result = encoder->Commit())) {
     return failed("writing the PNG", result);
   }

@@ -1,7 +1,9 @@
 #pragma once
 
 // The damage map: a picture of the virtual screen with every reported
-// rectangle outlined and shaded by how often it was reported.
+// rectangle outlined and shaded by how often it was reported, its count
+// written in it where it fits, the changes no report covered in a second
+// colour, and a legend.
 
 #include <cstdint>
 #include <string>
@@ -19,14 +21,18 @@ struct Damage {
 
 // Shades and outlines the rectangles on 32-bit BGRX pixels whose top-left
 // pixel is the virtual screen's origin. Rectangles are clipped to the picture;
-// more reports give a deeper red.
-void paintDamage(std::uint32_t *pixels, int width, int height,
-                 const std::vector<Damage> &damage);
+// more reports give a deeper red, but a rectangle over half of the picture
+// is only tinted. Where missed (one byte per pixel) is given and
+// has the picture's size, its marked pixels are painted in the second
+// colour.
+void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
+                 const std::vector<std::uint8_t> *missed = nullptr);
 
-// Captures the virtual screen, paints the damage on it and writes it as PNG
-// with the platform's image codecs. Returns an empty string on success,
-// otherwise what went wrong.
-std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage);
+// Captures the virtual screen, paints the damage, the counts and the legend
+// on it and writes it as PNG with the platform's image codecs. Returns an
+// empty string on success, otherwise what went wrong.
+std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
+                           const std::vector<std::uint8_t> *missed = nullptr);
 
 }  // namespace tools
 }  // namespace lumo

@@ -7,10 +7,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cwchar>
+#include <cstdint>
 #include <string>
 
+#include "command_line.h"
+#include "console_text.h"
 #include "paintwatch/paintwatch.h"
 #include "server/server_object_names.h"
 #include "util/text_conversion.h"
@@ -42,7 +43,8 @@ using lumo::UniqueWindow;
 using lumo::server::ServerObjectNames;
 
 int fail(const wchar_t *text, const std::wstring &detail = std::wstring()) {
-  std::fwprintf(stderr, L"paintloader32: %ls%ls\n", text, detail.c_str());
+  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE),
+                         L"paintloader32: " + std::wstring(text) + detail + L"\n");
   return 1;
 }
 
@@ -147,29 +149,25 @@ int load(const ServerObjectNames &names, HANDLE readyEvent) {
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
-  // What goes wrong is said at once, also into a file or a pipe.
-  std::setvbuf(stderr, nullptr, _IONBF, 0);
   HANDLE readyEvent = nullptr;
   bool close = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--help" || arg == L"-h") {
-      std::fputws(kUsage, stdout);
+      lumo::tools::writeText(GetStdHandle(STD_OUTPUT_HANDLE), kUsage);
       return 0;
     }
     if (arg == L"--close") {
       close = true;
     } else if (arg == L"--ready-event" && i + 1 < argc) {
-      wchar_t *end = nullptr;
-      const unsigned long long value = std::wcstoull(argv[++i], &end, 0);
-      if (*end != L'\0' || value == 0) {
-        std::fwprintf(stderr, L"paintloader32: --ready-event needs a handle, not \"%ls\"\n",
-                      argv[i]);
+      std::uint32_t value = 0;
+      if (!lumo::tools::parseUInt32(argv[++i], &value) || value == 0) {
+        fail(L"--ready-event needs a handle, not ", lumo::tools::quoted(argv[i]));
         return 2;
       }
       readyEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
     } else {
-      std::fwprintf(stderr, L"paintloader32: unknown option \"%ls\" (try --help)\n", argv[i]);
+      fail(L"unknown option ", lumo::tools::quoted(argv[i]) + L" (try --help)");
       return 2;
     }
   }

@@ -40,5 +40,6 @@ inline void releaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 using UniqueScreenDc = UniqueAny<HDC, &releaseScreenDc>;
 using UniqueMemoryDc = UniqueAny<HDC, &DeleteDC>;
 using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
+using UniqueBrush = UniqueAny<HBRUSH, &DeleteObject>;
 
 }  // namespace lumo

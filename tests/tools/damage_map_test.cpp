@@ -20,8 +20,9 @@ public:
   Picture(int width, int height)
       : width_(width), pixels_(static_cast<size_t>(width * height) + 2 * kGuard, kGrey) {}
 
-  void paint(const std::vector<Damage> &damage) {
-    paintDamage(pixels_.data() + kGuard, width_, height(), damage);
+  void paint(const std::vector<Damage> &damage,
+             const std::vector<std::uint8_t> *missed = nullptr) {
+    paintDamage(pixels_.data() + kGuard, width_, height(), damage, missed);
   }
   std::uint32_t at(int x, int y) const { return pixels_[kGuard + y * width_ + x]; }
   int height() const { return static_cast<int>((pixels_.size() - 2 * kGuard) / width_); }
@@ -83,6 +84,35 @@ TEST(DamageMapTest, RectanglesAreClippedToThePicture) {
   EXPECT_EQ(picture.at(4, 2), kRed);
   EXPECT_NE(picture.at(5, 3), kRed);
   EXPECT_EQ(picture.at(3, 0), kGrey);
+}
+
+TEST(DamageMapTest, ARectangleOverMostOfTheScreenOnlyTintsIt) {
+  Picture picture(40, 30);
+  // The whole screen reported most often of all, and a small rectangle
+  // reported once.
+  picture.paint({{Rect(0, 0, 40, 30), 9}, {Rect(2, 2, 8, 8), 1}});
+  const std::uint32_t underWhole = picture.at(20, 20);
+  EXPECT_LT(red(underWhole) - green(underWhole), 0x30u);
+  EXPECT_GT(green(underWhole), 0x60u);
+  // The small one still stands out against it.
+  EXPECT_GT(red(picture.at(4, 4)) - green(picture.at(4, 4)),
+            red(underWhole) - green(underWhole));
+}
+
+TEST(DamageMapTest, MissedChangesAreMarkedInTheSecondColour) {
+  Picture picture(10, 6);
+  std::vector<std::uint8_t> missed(60, 0);
+  missed[2 * 10 + 7] = 1;
+  picture.paint({{Rect(0, 0, 5, 5), 1}}, &missed);
+  const std::uint32_t marked = picture.at(7, 2);
+  EXPECT_NE(marked, kGrey);
+  EXPECT_LT(red(marked), 0x40u);
+  EXPECT_EQ(picture.at(8, 2), kGrey);
+  // A mask of another size (the screen changed) is not used.
+  std::vector<std::uint8_t> wrongSize(59, 1);
+  Picture other(10, 6);
+  other.paint({}, &wrongSize);
+  EXPECT_EQ(other.at(3, 3), kGrey);
 }
 
 }  // namespace

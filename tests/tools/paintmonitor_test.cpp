@@ -5,11 +5,10 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 
+#include "monitor_child.h"
 #include "paintwatch/paintwatch.h"
 #include "server/server_object_names.h"
 #include "test_support.h"
@@ -17,104 +16,10 @@
 namespace {
 
 using lumo::test::besideThisProgram;
+using lumo::test::Child;
+using lumo::test::readFile;
 using lumo::test::UniqueHandle;
 
-std::string readFile(const std::wstring &path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-UniqueHandle inheritableFile(const std::wstring &path) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, 0, nullptr));
-}
-
-// A child whose standard output and error go to files and whose standard
-// input is a pipe that stays open until closeInput().
-class Child {
-public:
-  explicit Child(const std::wstring &arguments) {
-    const std::wstring stem = besideThisProgram(L"paintmonitor_test_" +
-                                                std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                                std::to_wstring(++count_));
-    outPath_ = stem + L".out";
-    errPath_ = stem + L".err";
-    UniqueHandle out = inheritableFile(outPath_);
-    UniqueHandle err = inheritableFile(errPath_);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    UniqueHandle input(readEnd);
-    input_.reset(writeEnd);
-    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
-    const std::wstring program = besideThisProgram(L"paintmonitor.exe");
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                       nullptr, &startup, &info)) {
-      process_.reset(info.hProcess);
-      UniqueHandle thread(info.hThread);
-    }
-  }
-
-  ~Child() {
-    DeleteFileW(outPath_.c_str());
-    DeleteFileW(errPath_.c_str());
-  }
-
-  bool started() const { return process_ != nullptr; }
-  void closeInput() { input_.reset(); }
-
-  // The exit code, or ~0u if the child is still running after the wait.
-  DWORD finish(DWORD timeoutMs = 20000) {
-    if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
-      TerminateProcess(process_.get(), 1);
-      return ~0u;
-    }
-    DWORD code = ~0u;
-    GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
-
-  std::string out() const { return readFile(outPath_); }
-  std::string err() const { return readFile(errPath_); }
-
-  // Waits up to ten seconds for the text on the child's stderr.
-  bool says(const std::string &text) const {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (err().find(text) != std::string::npos) {
-        return true;
-      }
-      Sleep(50);
-    }
-    return false;
-  }
-
-  void kill() {
-    TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), 10000);
-  }
-
-private:
-  static int count_;
-  std::wstring outPath_;
-  std::wstring errPath_;
-  UniqueHandle input_;
-  UniqueHandle process_;
-};
-
-int Child::count_ = 0;
 
 TEST(PaintMonitorTest, BadOptionsAreNamedAndExitWithTwo) {
   const struct {
@@ -126,6 +31,8 @@ TEST(PaintMonitorTest, BadOptionsAreNamedAndExitWithTwo) {
       {L"--duration soon", "not \"soon\""},
       {L"--duration 0", "not \"0\""},
       {L"--duration 5x", "not \"5x\""},
+      {L"--damage-map \"\"", "--damage-map needs a value, not an empty one"},
+      {L"--build 48", "--build needs 64, 32 or both, not \"48\""},
   };
   for (const auto &c : cases) {
     Child child(c.arguments);
@@ -293,6 +200,28 @@ TEST(PaintMonitorTest, KilledMonitorLocksNobodyOut) {
   monitor.closeInput();
   EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
   EXPECT_EQ(monitor.err().find(" 0 of them inside"), std::string::npos) << monitor.err();
+}
+
+// What a person typed comes back exactly, also beyond ASCII: UTF-8 in a
+// file or a pipe.
+TEST(PaintMonitorTest, TextBeyondAsciiComesBackAsTyped) {
+  Child titled(L"--build 64 --duration 0.5 --window-title \"Fenster \u00FC \u20AC \u65E5\u672C\"");
+  EXPECT_EQ(titled.finish(), 0u) << titled.err();
+  EXPECT_NE(titled.err().find("inside the window \"Fenster \xC3\xBC \xE2\x82\xAC "
+                              "\xE6\x97\xA5\xE6\x9C\xAC\" (never found)\r\n"),
+            std::string::npos)
+      << titled.err();
+
+  const std::wstring library = besideThisProgram(L"Bibliothek \u00FC \u20AC.dll");
+  Child missing(L"--build 64 --library \"" + library + L"\"");
+  EXPECT_EQ(missing.finish(), 1u);
+  EXPECT_NE(missing.err().find("Bibliothek \xC3\xBC \xE2\x82\xAC.dll\r\n"), std::string::npos)
+      << missing.err();
+
+  Child unknown(L"--\u00FCber");
+  EXPECT_EQ(unknown.finish(), 2u);
+  EXPECT_NE(unknown.err().find("unknown option \"--\xC3\xBC" "ber\""), std::string::npos)
+      << unknown.err();
 }
 
 }  // namespace

@@ -1,0 +1,72 @@
+// The monitor's coverage check against the real hooks: a window that draws
+// without a painting message is missed where it drew, and one repainted
+// without change is over-reported.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+
+#include "monitor_child.h"
+#include "test_support.h"
+
+namespace {
+
+using lumo::test::Child;
+
+// At a place no other test window uses.
+const int kLeft = 700;
+const int kTop = 560;
+const int kWidth = 200;
+const int kHeight = 150;
+
+std::string runPeer(const wchar_t *mode) {
+  Child monitor(L"--build 64 --verify --duration 4");
+  EXPECT_TRUE(monitor.says("watching 64-bit processes")) << monitor.err();
+  const std::wstring peer = lumo::test::besideThisProgram(L"screen_peer.exe");
+  const std::wstring arguments = std::wstring(mode) + L" " + std::to_wstring(kLeft) + L" " +
+                                 std::to_wstring(kTop) + L" " + std::to_wstring(kWidth) + L" " +
+                                 std::to_wstring(kHeight) + L" 2";
+  EXPECT_EQ(lumo::test::runProcess(peer, L"\"" + peer + L"\" " + arguments), 0u);
+  EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
+  return monitor.err();
+}
+
+// The number after the text, or -1.
+double numberAfter(const std::string &text, const std::string &before) {
+  const std::size_t at = text.find(before);
+  if (at == std::string::npos) {
+    return -1;
+  }
+  std::istringstream in(text.substr(at + before.size()));
+  double value = -1;
+  in >> value;
+  return value;
+}
+
+TEST(MonitorVerifyTest, DrawingWithoutAPaintingMessageIsMissedWhereItHappened) {
+  const std::string err = runPeer(L"unseen");
+  EXPECT_GT(numberAfter(err, "; "), 0) << err;
+  // The largest missed area is the window's client area, which it kept
+  // repainting through GetDC.
+  const std::size_t at = err.find("missed changes, largest first: ");
+  ASSERT_NE(at, std::string::npos) << err;
+  std::istringstream area(err.substr(at + 31));
+  int left, top, right, bottom;
+  ASSERT_TRUE(area >> left >> top >> right >> bottom) << err;
+  EXPECT_GE(left, kLeft);
+  EXPECT_GE(top, kTop);
+  EXPECT_LE(right, kLeft + kWidth);
+  EXPECT_LE(bottom, kTop + kHeight);
+  EXPECT_GT((right - left) * (bottom - top), kWidth * kHeight / 2) << err;
+}
+
+TEST(MonitorVerifyTest, RepaintsThatChangeNothingAreOverReporting) {
+  const std::string err = runPeer(L"repaint");
+  EXPECT_GT(numberAfter(err, "over-reporting: "), 80) << err;
+  EXPECT_NE(err.find("verify: a "), std::string::npos) << err;
+}
+
+}  // namespace

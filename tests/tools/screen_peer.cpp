@@ -1,0 +1,129 @@
+// What the monitor tests put on the screen, in a process of its own.
+//   screen_peer unseen X Y WIDTH HEIGHT SECONDS
+//     a window that changes its pixels through GetDC on a timer, without a
+//     painting message: changes no hook reports.
+//   screen_peer repaint X Y WIDTH HEIGHT SECONDS
+//     a window sent WM_PAINT again and again that draws the same each time:
+//     reports in which nothing changes.
+//   screen_peer load CHILDREN SECONDS
+//     a hidden window "Lumo load" whose children are sent WM_PAINT as fast
+//     as this thread can; prints how many it sent.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+#include "util/unique_handle.h"
+
+namespace {
+
+const UINT_PTR kStepTimer = 1;
+
+LRESULT CALLBACK repaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Once shown, answers every message itself, so that sending it WM_PAINT
+// causes nothing but that message's report.
+LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE || message == WM_NCCALCSIZE || message == WM_CREATE) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return 0;
+}
+
+HWND makeWindow(const wchar_t *className, WNDPROC procedure, const wchar_t *title, DWORD style,
+                int x, int y, int width, int height, HWND parent) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = className;
+  RegisterClassW(&windowClass);
+  return CreateWindowExW(0, className, title, style, x, y, width, height, parent, nullptr,
+                         windowClass.hInstance, nullptr);
+}
+
+void pump(DWORD milliseconds, void (*step)(HWND), HWND window) {
+  SetTimer(window, kStepTimer, 100, nullptr);
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  MSG msg;
+  while (GetTickCount64() < end) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_TIMER && msg.hwnd == window) {
+        step(window);
+      } else {
+        DispatchMessageW(&msg);
+      }
+    }
+  }
+}
+
+int step = 0;
+
+void drawUnseen(HWND window) {
+  const HDC dc = GetDC(window);
+  RECT client;
+  GetClientRect(window, &client);
+  FillRect(dc, &client,
+           static_cast<HBRUSH>(GetStockObject(++step % 2 ? WHITE_BRUSH : BLACK_BRUSH)));
+  ReleaseDC(window, dc);
+}
+
+void repaint(HWND window) {
+  for (int i = 0; i < 5; ++i) {
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+  }
+}
+
+int load(int children, DWORD milliseconds) {
+  const lumo::UniqueWindow parent(
+      makeWindow(L"LumoLoadParent", quietProc, L"Lumo load", WS_POPUP, 40, 500, 400, 300, nullptr));
+  std::vector<lumo::UniqueWindow> windows;
+  for (int i = 0; i < children; ++i) {
+    windows.emplace_back(makeWindow(L"LumoLoadChild", quietProc, L"", WS_CHILD, (i % 10) * 40,
+                                    (i / 10) * 30, 37, 27, parent.get()));
+  }
+  unsigned long sent = 0;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  while (GetTickCount64() < end) {
+    for (const lumo::UniqueWindow &child : windows) {
+      SendMessageW(child.get(), WM_PAINT, 0, 0);
+      ++sent;
+    }
+  }
+  std::printf("%lu\n", sent);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"load") == 0) {
+    return load(_wtoi(argv[2]), static_cast<DWORD>(_wtof(argv[3]) * 1000));
+  }
+  if (argc != 7) {
+    return 2;
+  }
+  const bool unseen = std::wcscmp(argv[1], L"unseen") == 0;
+  const lumo::UniqueWindow window(
+      makeWindow(unseen ? L"LumoUnseen" : L"LumoRepaint", unseen ? DefWindowProcW : repaintProc,
+                 unseen ? L"Lumo unseen" : L"Lumo repaint", WS_POPUP | WS_VISIBLE, _wtoi(argv[2]),
+                 _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]), nullptr));
+  UpdateWindow(window.get());
+  pump(static_cast<DWORD>(_wtof(argv[6]) * 1000), unseen ? drawUnseen : repaint, window.get());
+  return 0;
+}
