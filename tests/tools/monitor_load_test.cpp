@@ -54,8 +54,9 @@ TEST(MonitorLoadTest, ASlowReaderCostsOutputLinesButNoReportsAndNoTime) {
   const unsigned long sent = runLoad();
   ASSERT_EQ(monitor.finish(), 0u) << monitor.err();
   EXPECT_LT(GetTickCount64() - started, kDurationMs + 4000) << "the monitor overran its duration";
+  // How many lines the reader missed depends on how much the pipe holds;
+  // ReportOutputTest counts those.
   EXPECT_EQ(reportsInside(monitor.err()), sent) << monitor.err();
-  EXPECT_NE(monitor.err().find("report lines were dropped"), std::string::npos) << monitor.err();
 }
 
 }  // namespace
