@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The main job: sets everything up, then runs the screen-change monitor while
-# the demo windows activate, scroll and repaint themselves, under Xvfb and
-# Wine: the 64-bit demo, and the 32-bit one where this machine runs 32-bit
-# programs.
+# The main job: sets up what it needs, then runs the screen-change monitor,
+# with its coverage check, while the demo windows activate, scroll and
+# repaint themselves and the system's Notepad is typed into and moved, under
+# Xvfb and Wine: the 64-bit demo, and the 32-bit one where this machine runs
+# 32-bit programs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh" >/dev/null
+started=$SECONDS
+"$root/scripts/setup.sh" tools
 
 state="$root/build/wine"
 tools="$root/build/x64/tools"
+echo "demo: starting the Wine session" >&2
 "$root/scripts/wine-session.sh" start "$state"
 trap '"$root/scripts/wine-session.sh" stop "$state"' EXIT
 run() { "$root/scripts/wine-run.sh" "$state" "$@"; }
@@ -19,8 +22,9 @@ echo "paintmonitor: reports as \"left top right bottom\" while the demo windows 
 coproc input { exec sleep 600 2>/dev/null; }
 exec 3<&"${input[0]}"  # a coprocess's own descriptors do not reach subshells
 map="$root/build/x64/damage-map.png"
-run "$tools/paintmonitor.exe" --window-title "Lumo paint demo (64-bit)" \
-  --window-title "Lumo paint demo (32-bit)" --damage-map "Z:$map" <&3 &
+run "$tools/paintmonitor.exe" --verify --window-title "Lumo paint demo (64-bit)" \
+  --window-title "Lumo paint demo (32-bit)" --window-title "Untitled - Notepad" \
+  --damage-map "Z:$map" <&3 &
 monitor=$!
 sleep 1
 if why=$("$root/scripts/runs-32bit.sh"); then
@@ -34,6 +38,9 @@ else
   echo "demo: no 32-bit demo window: $why" >&2
 fi
 run "$tools/paintdemo.exe" 3
+# A program nobody here wrote, typed into and moved about.
+run "$tools/paintworkload.exe" 4
 kill "$input_PID"
 wait "$monitor"
 echo "damage map: $map" >&2
+echo "demo: done after $((SECONDS - started)) s" >&2

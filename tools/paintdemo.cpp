@@ -5,7 +5,13 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "command_line.h"
+#include "console_text.h"
+#include "util/unique_handle.h"
 
 namespace {
 
@@ -109,13 +115,49 @@ LRESULT CALLBACK demoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
+const wchar_t kUsage[] =
+    L"usage: paintdemo [SECONDS]\n"
+    L"\n"
+    L"Shows a window that activates, scrolls and repaints itself for SECONDS\n"
+    L"(above 0 and up to 3600; default 3), then ends.\n";
+
+// A program without a console of its own: where the standard stream was not
+// handed over, the text goes to the console of the program that started it.
+void say(DWORD stream, const std::wstring &text) {
+  HANDLE handle = GetStdHandle(stream);
+  lumo::UniqueFileHandle console;
+  if ((handle == nullptr || handle == INVALID_HANDLE_VALUE) &&
+      AttachConsole(ATTACH_PARENT_PROCESS)) {
+    console.reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr));
+    handle = console.get();
+  }
+  lumo::tools::writeText(handle, text);
+}
+
+// Returns -1 to go on, or the exit code.
+int parseArguments(int argc, wchar_t **argv, std::uint32_t *milliseconds) {
+  *milliseconds = 3000;
+  if (argc == 2 && (std::wstring(argv[1]) == L"--help" || std::wstring(argv[1]) == L"-h")) {
+    say(STD_OUTPUT_HANDLE, kUsage);
+    return 0;
+  }
+  if (argc > 2 || (argc == 2 && !lumo::tools::parseSeconds(argv[1], 3600, milliseconds))) {
+    say(STD_ERROR_HANDLE, L"paintdemo: the demo runs for a number of seconds above 0 and up to "
+                          L"3600, not " + lumo::tools::quoted(argc > 1 ? argv[1] : L"") +
+                              L" (try --help)\n");
+    return 2;
+  }
+  return -1;
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-  const double seconds = commandLine[0] ? std::wcstod(commandLine, nullptr) : 3.0;
-  if (!(seconds > 0) || seconds > 3600) {
-    MessageBoxW(nullptr, L"usage: paintdemo [SECONDS], up to 3600", kTitle, MB_ICONERROR);
-    return 2;
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  std::uint32_t milliseconds = 0;
+  const int code = parseArguments(__argc, __wargv, &milliseconds);
+  if (code >= 0) {
+    return code;
   }
 
   WNDCLASSW windowClass = {};
@@ -143,7 +185,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   SetTimer(window, kStepTimer, 150, nullptr);
-  SetTimer(window, kEndTimer, static_cast<UINT>(seconds * 1000), nullptr);
+  SetTimer(window, kEndTimer, milliseconds, nullptr);
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
