@@ -22,6 +22,8 @@ struct ReportOutput::Shared {
   std::size_t queuedUnits = 0;
   std::uint64_t dropped = 0;
   bool writing = false;
+  // Waking the writer costs a system call; it is only woken when it waits.
+  bool waiting = false;
   bool closing = false;
   bool broken = false;
 };
@@ -29,7 +31,9 @@ struct ReportOutput::Shared {
 void ReportOutput::writeLines(const std::shared_ptr<Shared> &shared) {
   std::unique_lock<std::mutex> lock(shared->mutex);
   for (;;) {
+    shared->waiting = true;
     shared->changed.wait(lock, [&] { return !shared->lines.empty() || shared->closing; });
+    shared->waiting = false;
     if (shared->lines.empty()) {
       return;
     }
@@ -65,6 +69,7 @@ ReportOutput::~ReportOutput() {
 }
 
 void ReportOutput::add(const std::wstring &line) {
+  bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(shared_->mutex);
     if (shared_->closing || shared_->broken ||
@@ -74,8 +79,11 @@ void ReportOutput::add(const std::wstring &line) {
     }
     shared_->lines.push_back(line);
     shared_->queuedUnits += line.size();
+    wake = shared_->waiting;
   }
-  shared_->changed.notify_all();
+  if (wake) {
+    shared_->changed.notify_all();
+  }
 }
 
 std::uint64_t ReportOutput::finish(DWORD waitMs) {
