@@ -6,12 +6,15 @@
 #include "util/lock.h"
 #include "util/text_conversion.h"
 #include "win/log.h"
+#include "win/platform_seam.h"
 #include "win/terminal_services.h"
 #include "win/windows_version.h"
 
 namespace lumo {
 
 namespace {
+
+const TerminalServicesTable &terminalServices() { return *winSeam.terminalServices; }
 
 // Owns a buffer that the terminal services allocated.
 class WtsBuffer {

@@ -9,7 +9,6 @@
 #include "util/text_format.h"
 #include "win/current_console_process.h"
 #include "win/session.h"
-#include "win/terminal_services.h"
 
 namespace lumo {
 namespace {
@@ -97,7 +96,7 @@ TEST_F(ConsoleProcess, FailureIsLoggedWithItsCodeAndThrownOn) {
 }
 
 TEST(ConsoleProcessOnThisSystem, ChildRunsOrTheFailureIsLogged) {
-  terminalServices() = TerminalServicesTable();
+  test::OwnSessionRecords records;
   test::RecordingSink sink;
   Log log(&sink);
   CurrentConsoleProcess process(program(), "--probe exit 5", &log, true);

@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "win/windows_version.h"
-
 namespace lumo {
 namespace test {
 
@@ -96,11 +94,15 @@ void WINAPI freeMemory(PVOID memory) {
 
 }  // namespace
 
+OwnSessionRecords::OwnSessionRecords() {
+  winSeam.terminalServices = &table;
+  winSeam.versionRecord = &version;
+}
+
 void FakeSessionsTest::SetUp() {
   fakeServices = FakeTerminalServices();
   fakeServices.sessions = {{1, L"Console", WTSActive, L"alice"}};
-  TerminalServicesTable &table = terminalServices();
-  table = TerminalServicesTable();
+  TerminalServicesTable &table = records.table;
   table.loaded = true;
   table.wtsGetActiveConsoleSessionId = &activeConsole;
   table.wtsQueryUserToken = &queryToken;
@@ -111,8 +113,15 @@ void FakeSessionsTest::SetUp() {
 
 void FakeSessionsTest::TearDown() {
   EXPECT_EQ(fakeServices.allocations, fakeServices.releases) << "buffers not given back";
-  terminalServices() = TerminalServicesTable();
-  windowsVersionRecord() = RTL_OSVERSIONINFOW{};
+}
+
+void FakeSessionsTest::playVersion(DWORD major, DWORD minor, DWORD platform) {
+  RTL_OSVERSIONINFOW &record = records.version;
+  record = RTL_OSVERSIONINFOW{};
+  record.dwOSVersionInfoSize = sizeof record;
+  record.dwMajorVersion = major;
+  record.dwMinorVersion = minor;
+  record.dwPlatformId = platform;
 }
 
 }  // namespace test
