@@ -5,6 +5,7 @@
 #include "util/exception.h"
 #include "util/lock.h"
 #include "util/text_conversion.h"
+#include "util/unique_any.h"
 #include "win/log.h"
 #include "win/platform_seam.h"
 #include "win/terminal_services.h"
@@ -16,27 +17,22 @@ namespace {
 
 const TerminalServicesTable &terminalServices() { return *winSeam.terminalServices; }
 
-// Owns a buffer that the terminal services allocated.
-class WtsBuffer {
-public:
-  WtsBuffer() = default;
-  WtsBuffer(const WtsBuffer &) = delete;
-  WtsBuffer &operator=(const WtsBuffer &) = delete;
-  ~WtsBuffer() {
-    if (data != nullptr && terminalServices().wtsFreeMemory != nullptr) {
-      terminalServices().wtsFreeMemory(data);
-    }
+template <typename T>
+void freeWtsMemory(T memory) {
+  const auto release = terminalServices().wtsFreeMemory;
+  if (release != nullptr) {
+    release(memory);
   }
+}
 
-  void *data = nullptr;
-};
+// A buffer that the terminal services allocated, given back to them.
+template <typename T>
+using WtsBuffer = UniqueAny<T, &freeWtsMemory<T>>;
 
-bool querySession(DWORD session, WTS_INFO_CLASS what, WtsBuffer *buffer, DWORD *bytes) {
-  LPWSTR data = nullptr;
+bool querySession(DWORD session, WTS_INFO_CLASS what, WtsBuffer<LPWSTR> *buffer, DWORD *bytes) {
   const BOOL succeeded = terminalServices().wtsQuerySessionInformation(
-      WTS_CURRENT_SERVER_HANDLE, session, what, &data, bytes);
-  buffer->data = data;
-  return succeeded && data != nullptr;
+      WTS_CURRENT_SERVER_HANDLE, session, what, buffer->put(), bytes);
+  return succeeded && buffer->valid();
 }
 
 bool isRemoteDesktopStation(const wchar_t *name) {
@@ -56,12 +52,12 @@ std::string sessionUserName(DWORD session) {
   if (terminalServices().wtsQuerySessionInformation == nullptr) {
     return std::string();
   }
-  WtsBuffer name;
+  WtsBuffer<LPWSTR> name;
   DWORD bytes = 0;
   if (!querySession(session, WTSUserName, &name, &bytes)) {
     return std::string();
   }
-  return toUtf8(static_cast<const wchar_t *>(name.data));
+  return toUtf8(name.get());
 }
 
 bool isSessionLocked(DWORD session, Log &log) {
@@ -74,19 +70,19 @@ bool isSessionLocked(DWORD session, Log &log) {
   }
   DWORD bytes = 0;
   {
-    WtsBuffer station;
+    WtsBuffer<LPWSTR> station;
     if (querySession(session, WTSWinStationName, &station, &bytes) &&
-        isRemoteDesktopStation(static_cast<const wchar_t *>(station.data))) {
+        isRemoteDesktopStation(station.get())) {
       return false;
     }
   }
   LONG flags = 0;
   {
-    WtsBuffer info;
+    WtsBuffer<LPWSTR> info;
     if (!querySession(session, wtsSessionInfoEx, &info, &bytes) || bytes < sizeof(WtsInfoEx)) {
       return false;
     }
-    const WtsInfoEx *record = static_cast<const WtsInfoEx *>(info.data);
+    const WtsInfoEx *record = reinterpret_cast<const WtsInfoEx *>(info.get());
     if (record->level != 1) {
       return false;
     }
@@ -108,21 +104,20 @@ UniqueHandle queryUserToken(DWORD session, Log &log) {
   if (query == nullptr) {
     throw SystemException(std::string("No console user process id specified"));
   }
-  HANDLE token = nullptr;
-  if (!query(session, &token)) {
+  UniqueHandle token;
+  if (!query(session, token.put())) {
     throw SystemException(std::string("WTSQueryUserToken error:"));
   }
-  return UniqueHandle(token);
+  return token;
 }
 
 UniqueHandle makeSessionToken(HANDLE token, DWORD session, Log &log) {
   log.debug("Try DuplicateTokenEx(%p, , , , , )", token);
-  HANDLE duplicate = nullptr;
+  UniqueHandle newToken;
   if (!DuplicateTokenEx(token, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
-                        &duplicate)) {
+                        newToken.put())) {
     throw SystemException();
   }
-  UniqueHandle newToken(duplicate);
   log.debug("Try SetTokenInformation(%p, , , )", newToken.get());
   DWORD sessionId = session;
   if (!SetTokenInformation(newToken.get(), TokenSessionId, &sessionId, sizeof sessionId)) {
@@ -144,11 +139,10 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
     AutoLock lock(&terminalServicesMutex());
     ensureSessionTable(log);
     const auto enumerate = terminalServices().wtsEnumerateSessions;
-    WtsBuffer list;
-    PWTS_SESSION_INFOW sessions = nullptr;
+    WtsBuffer<PWTS_SESSION_INFOW> list;
     DWORD count = 0;
-    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-      list.data = sessions;
+    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) {
+      const PWTS_SESSION_INFOW sessions = list.get();
       for (DWORD i = 0; sessions != nullptr && i < count; ++i) {
         if (sessions[i].State == WTSActive &&
             isRemoteDesktopStation(sessions[i].pWinStationName)) {
@@ -178,11 +172,10 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
     return makeSessionToken(userToken.get(), session, log);
   }
   log.debug("Try OpenProcessToken(%p, , )", GetCurrentProcess());
-  HANDLE own = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &own)) {
+  UniqueHandle ownToken;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, ownToken.put())) {
     throw SystemException();
   }
-  const UniqueHandle ownToken(own);
   return makeSessionToken(ownToken.get(), session, log);
 }
 
