@@ -1,5 +1,7 @@
 #include "win/process.h"
 
+#include <utility>
+
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "util/text_format.h"
@@ -20,8 +22,7 @@ void Process::start() {
                       nullptr, &startup, &info)) {
     throw SystemException();
   }
-  processHandle.reset(info.hProcess);
-  threadHandle.reset(info.hThread);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle(info.hThread));
 }
 
 void Process::kill() {
@@ -41,6 +42,11 @@ void Process::setInheritHandles(bool inherit) { inheritHandles = inherit; }
 void Process::closeHandles() {
   processHandle.reset();
   threadHandle.reset();
+}
+
+void Process::takeOver(UniqueHandle process, UniqueHandle thread) {
+  processHandle = std::move(process);
+  threadHandle = std::move(thread);
 }
 
 std::string Process::commandLine() const {

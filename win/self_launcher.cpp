@@ -1,5 +1,7 @@
 #include "win/self_launcher.h"
 
+#include <utility>
+
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "win/argument_quoting.h"
@@ -91,9 +93,9 @@ void SelfLauncher::startInConsoleSession() {
   child.setStandardHandles(stdInput, stdOutput, stdError);
   child.setInheritHandles(inheritHandles);
   child.start();
-  HANDLE duplicate = nullptr;
+  UniqueHandle duplicate;
   if (!DuplicateHandle(GetCurrentProcess(), child.getProcessHandle(), GetCurrentProcess(),
-                       &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+                       duplicate.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     const DWORD error = GetLastError();
     // Without a handle the owner could neither wait for nor stop the child.
     try {
@@ -103,7 +105,7 @@ void SelfLauncher::startInConsoleSession() {
     }
     throw SystemException(static_cast<int>(error));
   }
-  processHandle.reset(duplicate);
+  takeOver(std::move(duplicate), UniqueHandle());
 }
 
 void SelfLauncher::startDirectly() {
@@ -116,8 +118,7 @@ void SelfLauncher::startDirectly() {
                       nullptr, nullptr, &startup, &info)) {
     throw SystemException();
   }
-  processHandle.reset(info.hProcess);
-  threadHandle.reset(info.hThread);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle(info.hThread));
 }
 
 void SelfLauncher::startElevated(HWND parent, ShellExecuteFunction shellExecute) {
@@ -141,8 +142,7 @@ void SelfLauncher::startElevated(HWND parent, ShellExecuteFunction shellExecute)
   if (info.hProcess == nullptr) {
     throw SystemException(ERROR_INVALID_HANDLE);
   }
-  closeHandles();
-  processHandle.reset(info.hProcess);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle());
 }
 
 }  // namespace win
