@@ -40,14 +40,16 @@ struct TerminalServicesTable {
 constexpr WTS_INFO_CLASS wtsSessionInfoEx = static_cast<WTS_INFO_CLASS>(25);
 constexpr LONG wtsSessionStateLock = 0;
 constexpr LONG wtsSessionStateUnlock = 1;
+// The one level of the extended record that carries the session flags.
+constexpr DWORD wtsInfoExLevel1 = 1;
 
 struct WtsInfoExLevel1 {
   ULONG sessionId;
   WTS_CONNECTSTATE_CLASS sessionState;
   LONG sessionFlags;
-  WCHAR winStationName[33];
-  WCHAR userName[21];
-  WCHAR domainName[18];
+  WCHAR winStationName[WINSTATIONNAME_LENGTH + 1];
+  WCHAR userName[USERNAME_LENGTH + 1];
+  WCHAR domainName[DOMAIN_LENGTH + 1];
   LARGE_INTEGER logonTime;
   LARGE_INTEGER connectTime;
   LARGE_INTEGER disconnectTime;

@@ -8,6 +8,12 @@
 
 namespace lumo {
 
+namespace {
+
+constexpr UINT killedExitCode = 0;
+
+}  // namespace
+
 Process::Process(const std::string &path, const std::string &arguments)
     : path(path), arguments(arguments) {}
 
@@ -26,7 +32,7 @@ void Process::start() {
 }
 
 void Process::kill() {
-  if (!TerminateProcess(processHandle.get(), 0)) {
+  if (!TerminateProcess(processHandle.get(), killedExitCode)) {
     throw SystemException();
   }
 }

@@ -23,6 +23,9 @@ std::string runningProgramPath() {
 
 bool containsNul(const std::wstring &text) { return text.find(L'\0') != std::wstring::npos; }
 
+// Only looks whether the child has ended.
+constexpr DWORD noWait = 0;
+
 }  // namespace
 
 SelfLauncher::SelfLauncher() : Process(runningProgramPath(), std::string()) {
@@ -67,7 +70,7 @@ void SelfLauncher::ensureNotRunning() {
   if (!processHandle) {
     return;
   }
-  switch (WaitForSingleObject(processHandle.get(), 0)) {
+  switch (WaitForSingleObject(processHandle.get(), noWait)) {
   case WAIT_FAILED:
     throw SystemException();
   case WAIT_TIMEOUT:
@@ -112,7 +115,7 @@ void SelfLauncher::startDirectly() {
   std::wstring command = toUtf16(commandLine());
   STARTUPINFOW startup = startupInfo();
   startup.dwFlags |= STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showCommand & 0xFFFF);
+  startup.wShowWindow = LOWORD(showCommand);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(programPath.c_str(), &command[0], nullptr, nullptr, inheritHandles, 0,
                       nullptr, nullptr, &startup, &info)) {

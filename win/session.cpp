@@ -17,6 +17,17 @@ namespace {
 
 const TerminalServicesTable &terminalServices() { return *winSeam.terminalServices; }
 
+// Session 0 holds the services and is never the one to start a program in,
+// so it also stands for "no remote session found".
+constexpr DWORD servicesSession = 0;
+
+// WTSEnumerateSessionsW takes a reserved 0 and knows one version of its list.
+constexpr DWORD enumerationReserved = 0;
+constexpr DWORD sessionListVersion = 1;
+
+constexpr DWORD windows7Major = 6;
+constexpr DWORD windows7Minor = 1;
+
 template <typename T>
 void freeWtsMemory(T memory) {
   const auto release = terminalServices().wtsFreeMemory;
@@ -83,14 +94,14 @@ bool isSessionLocked(DWORD session, Log &log) {
       return false;
     }
     const WtsInfoEx *record = reinterpret_cast<const WtsInfoEx *>(info.get());
-    if (record->level != 1) {
+    if (record->level != wtsInfoExLevel1) {
       return false;
     }
     flags = record->level1.sessionFlags;
   }
   // Windows 7 reports the two flag values the other way round.
   const RTL_OSVERSIONINFOW version = windowsVersion();
-  if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1 &&
+  if (version.dwMajorVersion == windows7Major && version.dwMinorVersion == windows7Minor &&
       version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
     return flags == wtsSessionStateUnlock;
   }
@@ -124,7 +135,7 @@ UniqueHandle makeSessionToken(HANDLE token, DWORD session, Log &log) {
     throw SystemException();
   }
   log.debug("Try SetTokenInformation(%p, , , ) with UIAccess=1", newToken.get());
-  DWORD uiAccess = 1;
+  DWORD uiAccess = TRUE;
   if (!SetTokenInformation(newToken.get(), TokenUIAccess, &uiAccess, sizeof uiAccess)) {
     log.info("Can't set UIAccess=1, ignore it");
   }
@@ -134,14 +145,15 @@ UniqueHandle makeSessionToken(HANDLE token, DWORD session, Log &log) {
 }
 
 UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
-  DWORD candidate = 0;
+  DWORD candidate = servicesSession;
   if (searchRemoteSession) {
     AutoLock lock(&terminalServicesMutex());
     ensureSessionTable(log);
     const auto enumerate = terminalServices().wtsEnumerateSessions;
     WtsBuffer<PWTS_SESSION_INFOW> list;
     DWORD count = 0;
-    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) {
+    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, enumerationReserved,
+                                          sessionListVersion, list.put(), &count)) {
       const PWTS_SESSION_INFOW sessions = list.get();
       for (DWORD i = 0; sessions != nullptr && i < count; ++i) {
         if (sessions[i].State == WTSActive &&
@@ -151,8 +163,7 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
       }
     }
   }
-  // Session 0 holds the services and is never the one to start a program in.
-  const bool found = candidate != 0;
+  const bool found = candidate != servicesSession;
   const DWORD active = activeConsoleSessionId(log);
   log.debug("rdpSession user name: %s", sessionUserName(candidate).c_str());
   log.debug("activeSession user name: %s", sessionUserName(active).c_str());

@@ -10,6 +10,8 @@ FakeTerminalServices fakeServices;
 
 namespace {
 
+constexpr std::size_t stationNameUnits = WINSTATIONNAME_LENGTH + 1;
+
 void *allocate(std::size_t size) {
   ++fakeServices.allocations;
   return std::calloc(1, size);
@@ -72,15 +74,16 @@ BOOL WINAPI enumerateSessions(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW *list, DW
     return FALSE;
   }
   const std::size_t records = fakeServices.sessions.size() * sizeof(WTS_SESSION_INFOW);
-  auto *block = static_cast<char *>(allocate(records + fakeServices.sessions.size() * 66));
+  auto *block = static_cast<char *>(
+      allocate(records + fakeServices.sessions.size() * stationNameUnits * sizeof(wchar_t)));
   auto *sessions = reinterpret_cast<WTS_SESSION_INFOW *>(block);
   auto *names = reinterpret_cast<wchar_t *>(block + records);
   for (std::size_t i = 0; i < fakeServices.sessions.size(); ++i) {
     const FakeSession &session = fakeServices.sessions[i];
     sessions[i].SessionId = session.id;
     sessions[i].State = session.state;
-    sessions[i].pWinStationName = names + i * 33;
-    session.station.copy(sessions[i].pWinStationName, 32);
+    sessions[i].pWinStationName = names + i * stationNameUnits;
+    session.station.copy(sessions[i].pWinStationName, stationNameUnits - 1);
   }
   *list = sessions;
   *count = static_cast<DWORD>(fakeServices.sessions.size());

@@ -31,7 +31,7 @@ struct FakeTerminalServices {
   DWORD activeConsole = 1;
   std::vector<FakeSession> sessions;
   bool enumerationFails = false;
-  DWORD extendedLevel = 1;
+  DWORD extendedLevel = wtsInfoExLevel1;
   std::vector<DWORD> tokenRequests;
   DWORD tokenError = 0;
   int allocations = 0;
