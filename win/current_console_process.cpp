@@ -28,9 +28,8 @@ void CurrentConsoleProcess::start() {
                               &info)) {
       throw lumo::SystemException();
     }
+    takeOver(lumo::UniqueHandle(info.hProcess), lumo::UniqueHandle(info.hThread));
     log->info("Created \"%s\" process", command.c_str());
-    processHandle.reset(info.hProcess);
-    threadHandle.reset(info.hThread);
   } catch (const lumo::SystemException &e) {
     log->error("Failed to start process with %d error", e.getErrorCode());
     throw;

@@ -2,12 +2,13 @@
 
 #include <vector>
 
+#include <windows.h>
+
 #include "util/text_conversion.h"
+#include "win/platform_seam.h"
 
 namespace lumo {
 namespace win {
-
-ModuleFileNameApi moduleFileNameApi = {&GetModuleFileNameW};
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr DWORD growth = 128;
 DWORD moduleFileName(std::vector<wchar_t> *buffer, DWORD size) {
   buffer->assign(static_cast<std::size_t>(size) + 1, L'\0');
   SetLastError(ERROR_SUCCESS);
-  return moduleFileNameApi.getModuleFileName(nullptr, buffer->data(), size);
+  return winSeam.getModuleFileName(nullptr, buffer->data(), size);
 }
 
 }  // namespace

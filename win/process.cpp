@@ -1,10 +1,18 @@
 #include "win/process.h"
 
+#include <utility>
+
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "util/text_format.h"
 
 namespace lumo {
+
+namespace {
+
+constexpr UINT killedExitCode = 0;
+
+}  // namespace
 
 Process::Process(const std::string &path, const std::string &arguments)
     : path(path), arguments(arguments) {}
@@ -20,12 +28,11 @@ void Process::start() {
                       nullptr, &startup, &info)) {
     throw SystemException();
   }
-  processHandle.reset(info.hProcess);
-  threadHandle.reset(info.hThread);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle(info.hThread));
 }
 
 void Process::kill() {
-  if (!TerminateProcess(processHandle.get(), 0)) {
+  if (!TerminateProcess(processHandle.get(), killedExitCode)) {
     throw SystemException();
   }
 }
@@ -41,6 +48,11 @@ void Process::setInheritHandles(bool inherit) { inheritHandles = inherit; }
 void Process::closeHandles() {
   processHandle.reset();
   threadHandle.reset();
+}
+
+void Process::takeOver(UniqueHandle process, UniqueHandle thread) {
+  processHandle = std::move(process);
+  threadHandle = std::move(thread);
 }
 
 std::string Process::commandLine() const {

@@ -36,6 +36,10 @@ public:
 
 protected:
   void closeHandles();
+  // Where every kind of start hands over the new child's handles; those of
+  // the child before are closed, and it keeps running. thread is null where
+  // the start gives none.
+  void takeOver(UniqueHandle process, UniqueHandle thread);
   // "path arguments", or the path alone when there are no arguments.
   std::string commandLine() const;
   // Everything zero but the size and the standard handles.

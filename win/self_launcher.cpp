@@ -1,5 +1,7 @@
 #include "win/self_launcher.h"
 
+#include <utility>
+
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "win/argument_quoting.h"
@@ -20,6 +22,9 @@ std::string runningProgramPath() {
 }
 
 bool containsNul(const std::wstring &text) { return text.find(L'\0') != std::wstring::npos; }
+
+// Only looks whether the child has ended.
+constexpr DWORD noWait = 0;
 
 }  // namespace
 
@@ -65,7 +70,7 @@ void SelfLauncher::ensureNotRunning() {
   if (!processHandle) {
     return;
   }
-  switch (WaitForSingleObject(processHandle.get(), 0)) {
+  switch (WaitForSingleObject(processHandle.get(), noWait)) {
   case WAIT_FAILED:
     throw SystemException();
   case WAIT_TIMEOUT:
@@ -91,9 +96,9 @@ void SelfLauncher::startInConsoleSession() {
   child.setStandardHandles(stdInput, stdOutput, stdError);
   child.setInheritHandles(inheritHandles);
   child.start();
-  HANDLE duplicate = nullptr;
+  UniqueHandle duplicate;
   if (!DuplicateHandle(GetCurrentProcess(), child.getProcessHandle(), GetCurrentProcess(),
-                       &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+                       duplicate.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     const DWORD error = GetLastError();
     // Without a handle the owner could neither wait for nor stop the child.
     try {
@@ -103,21 +108,20 @@ void SelfLauncher::startInConsoleSession() {
     }
     throw SystemException(static_cast<int>(error));
   }
-  processHandle.reset(duplicate);
+  takeOver(std::move(duplicate), UniqueHandle());
 }
 
 void SelfLauncher::startDirectly() {
   std::wstring command = toUtf16(commandLine());
   STARTUPINFOW startup = startupInfo();
   startup.dwFlags |= STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showCommand & 0xFFFF);
+  startup.wShowWindow = LOWORD(showCommand);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(programPath.c_str(), &command[0], nullptr, nullptr, inheritHandles, 0,
                       nullptr, nullptr, &startup, &info)) {
     throw SystemException();
   }
-  processHandle.reset(info.hProcess);
-  threadHandle.reset(info.hThread);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle(info.hThread));
 }
 
 void SelfLauncher::startElevated(HWND parent, ShellExecuteFunction shellExecute) {
@@ -141,8 +145,7 @@ void SelfLauncher::startElevated(HWND parent, ShellExecuteFunction shellExecute)
   if (info.hProcess == nullptr) {
     throw SystemException(ERROR_INVALID_HANDLE);
   }
-  closeHandles();
-  processHandle.reset(info.hProcess);
+  takeOver(UniqueHandle(info.hProcess), UniqueHandle());
 }
 
 }  // namespace win

@@ -5,7 +5,9 @@
 #include "util/exception.h"
 #include "util/lock.h"
 #include "util/text_conversion.h"
+#include "util/unique_any.h"
 #include "win/log.h"
+#include "win/platform_seam.h"
 #include "win/terminal_services.h"
 #include "win/windows_version.h"
 
@@ -13,27 +15,35 @@ namespace lumo {
 
 namespace {
 
-// Owns a buffer that the terminal services allocated.
-class WtsBuffer {
-public:
-  WtsBuffer() = default;
-  WtsBuffer(const WtsBuffer &) = delete;
-  WtsBuffer &operator=(const WtsBuffer &) = delete;
-  ~WtsBuffer() {
-    if (data != nullptr && terminalServices().wtsFreeMemory != nullptr) {
-      terminalServices().wtsFreeMemory(data);
-    }
+const TerminalServicesTable &terminalServices() { return *winSeam.terminalServices; }
+
+// Session 0 holds the services and is never the one to start a program in,
+// so it also stands for "no remote session found".
+constexpr DWORD servicesSession = 0;
+
+// WTSEnumerateSessionsW takes a reserved 0 and knows one version of its list.
+constexpr DWORD enumerationReserved = 0;
+constexpr DWORD sessionListVersion = 1;
+
+constexpr DWORD windows7Major = 6;
+constexpr DWORD windows7Minor = 1;
+
+template <typename T>
+void freeWtsMemory(T memory) {
+  const auto release = terminalServices().wtsFreeMemory;
+  if (release != nullptr) {
+    release(memory);
   }
+}
 
-  void *data = nullptr;
-};
+// A buffer that the terminal services allocated, given back to them.
+template <typename T>
+using WtsBuffer = UniqueAny<T, &freeWtsMemory<T>>;
 
-bool querySession(DWORD session, WTS_INFO_CLASS what, WtsBuffer *buffer, DWORD *bytes) {
-  LPWSTR data = nullptr;
+bool querySession(DWORD session, WTS_INFO_CLASS what, WtsBuffer<LPWSTR> *buffer, DWORD *bytes) {
   const BOOL succeeded = terminalServices().wtsQuerySessionInformation(
-      WTS_CURRENT_SERVER_HANDLE, session, what, &data, bytes);
-  buffer->data = data;
-  return succeeded && data != nullptr;
+      WTS_CURRENT_SERVER_HANDLE, session, what, buffer->put(), bytes);
+  return succeeded && buffer->valid();
 }
 
 bool isRemoteDesktopStation(const wchar_t *name) {
@@ -53,12 +63,12 @@ std::string sessionUserName(DWORD session) {
   if (terminalServices().wtsQuerySessionInformation == nullptr) {
     return std::string();
   }
-  WtsBuffer name;
+  WtsBuffer<LPWSTR> name;
   DWORD bytes = 0;
   if (!querySession(session, WTSUserName, &name, &bytes)) {
     return std::string();
   }
-  return toUtf8(static_cast<const wchar_t *>(name.data));
+  return toUtf8(name.get());
 }
 
 bool isSessionLocked(DWORD session, Log &log) {
@@ -71,27 +81,27 @@ bool isSessionLocked(DWORD session, Log &log) {
   }
   DWORD bytes = 0;
   {
-    WtsBuffer station;
+    WtsBuffer<LPWSTR> station;
     if (querySession(session, WTSWinStationName, &station, &bytes) &&
-        isRemoteDesktopStation(static_cast<const wchar_t *>(station.data))) {
+        isRemoteDesktopStation(station.get())) {
       return false;
     }
   }
   LONG flags = 0;
   {
-    WtsBuffer info;
+    WtsBuffer<LPWSTR> info;
     if (!querySession(session, wtsSessionInfoEx, &info, &bytes) || bytes < sizeof(WtsInfoEx)) {
       return false;
     }
-    const WtsInfoEx *record = static_cast<const WtsInfoEx *>(info.data);
-    if (record->level != 1) {
+    const WtsInfoEx *record = reinterpret_cast<const WtsInfoEx *>(info.get());
+    if (record->level != wtsInfoExLevel1) {
       return false;
     }
     flags = record->level1.sessionFlags;
   }
   // Windows 7 reports the two flag values the other way round.
   const RTL_OSVERSIONINFOW version = windowsVersion();
-  if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1 &&
+  if (version.dwMajorVersion == windows7Major && version.dwMinorVersion == windows7Minor &&
       version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
     return flags == wtsSessionStateUnlock;
   }
@@ -105,28 +115,27 @@ UniqueHandle queryUserToken(DWORD session, Log &log) {
   if (query == nullptr) {
     throw SystemException(std::string("No console user process id specified"));
   }
-  HANDLE token = nullptr;
-  if (!query(session, &token)) {
+  UniqueHandle token;
+  if (!query(session, token.put())) {
     throw SystemException(std::string("WTSQueryUserToken error:"));
   }
-  return UniqueHandle(token);
+  return token;
 }
 
 UniqueHandle makeSessionToken(HANDLE token, DWORD session, Log &log) {
   log.debug("Try DuplicateTokenEx(%p, , , , , )", token);
-  HANDLE duplicate = nullptr;
+  UniqueHandle newToken;
   if (!DuplicateTokenEx(token, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
-                        &duplicate)) {
+                        newToken.put())) {
     throw SystemException();
   }
-  UniqueHandle newToken(duplicate);
   log.debug("Try SetTokenInformation(%p, , , )", newToken.get());
   DWORD sessionId = session;
   if (!SetTokenInformation(newToken.get(), TokenSessionId, &sessionId, sizeof sessionId)) {
     throw SystemException();
   }
   log.debug("Try SetTokenInformation(%p, , , ) with UIAccess=1", newToken.get());
-  DWORD uiAccess = 1;
+  DWORD uiAccess = TRUE;
   if (!SetTokenInformation(newToken.get(), TokenUIAccess, &uiAccess, sizeof uiAccess)) {
     log.info("Can't set UIAccess=1, ignore it");
   }
@@ -136,16 +145,16 @@ UniqueHandle makeSessionToken(HANDLE token, DWORD session, Log &log) {
 }
 
 UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
-  DWORD candidate = 0;
+  DWORD candidate = servicesSession;
   if (searchRemoteSession) {
     AutoLock lock(&terminalServicesMutex());
     ensureSessionTable(log);
     const auto enumerate = terminalServices().wtsEnumerateSessions;
-    WtsBuffer list;
-    PWTS_SESSION_INFOW sessions = nullptr;
+    WtsBuffer<PWTS_SESSION_INFOW> list;
     DWORD count = 0;
-    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-      list.data = sessions;
+    if (enumerate != nullptr && enumerate(WTS_CURRENT_SERVER_HANDLE, enumerationReserved,
+                                          sessionListVersion, list.put(), &count)) {
+      const PWTS_SESSION_INFOW sessions = list.get();
       for (DWORD i = 0; sessions != nullptr && i < count; ++i) {
         if (sessions[i].State == WTSActive &&
             isRemoteDesktopStation(sessions[i].pWinStationName)) {
@@ -154,8 +163,7 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
       }
     }
   }
-  // Session 0 holds the services and is never the one to start a program in.
-  const bool found = candidate != 0;
+  const bool found = candidate != servicesSession;
   const DWORD active = activeConsoleSessionId(log);
   log.debug("rdpSession user name: %s", sessionUserName(candidate).c_str());
   log.debug("activeSession user name: %s", sessionUserName(active).c_str());
@@ -175,11 +183,10 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
     return makeSessionToken(userToken.get(), session, log);
   }
   log.debug("Try OpenProcessToken(%p, , )", GetCurrentProcess());
-  HANDLE own = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &own)) {
+  UniqueHandle ownToken;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, ownToken.put())) {
     throw SystemException();
   }
-  const UniqueHandle ownToken(own);
   return makeSessionToken(ownToken.get(), session, log);
 }
 

@@ -2,14 +2,11 @@
 
 #include "util/exception.h"
 #include "win/log.h"
+#include "win/platform_seam.h"
 
 namespace lumo {
 
 namespace {
-
-std::unique_ptr<DynamicLibrary> openDynamicLibrary(const std::string &name) {
-  return std::make_unique<DynamicLibrary>(name);
-}
 
 // FARPROC goes through the generic function type, which converts to any
 // other without a warning.
@@ -21,31 +18,24 @@ void lookUp(const DynamicLibrary &library, const char *name, Function *&function
 
 }  // namespace
 
-TerminalServicesLoader terminalServicesLoader = {&openDynamicLibrary};
-
-TerminalServicesTable &terminalServices() {
-  static TerminalServicesTable table;
-  return table;
-}
-
 LocalMutex &terminalServicesMutex() {
   static LocalMutex mutex;
   return mutex;
 }
 
 void ensureSessionTable(Log &log) {
-  TerminalServicesTable &table = terminalServices();
+  TerminalServicesTable &table = *winSeam.terminalServices;
   if (table.loaded) {
     return;
   }
   try {
-    table.kernel32 = terminalServicesLoader.openLibrary("Kernel32.dll");
+    table.kernel32 = winSeam.openLibrary("Kernel32.dll");
     lookUp(*table.kernel32, "WTSGetActiveConsoleSessionId", table.wtsGetActiveConsoleSessionId);
   } catch (const Exception &e) {
     log.error("Can't load the Kernel32.dll library: %s", e.getMessage().c_str());
   }
   try {
-    table.wtsapi32 = terminalServicesLoader.openLibrary("Wtsapi32.dll");
+    table.wtsapi32 = winSeam.openLibrary("Wtsapi32.dll");
     lookUp(*table.wtsapi32, "WTSQueryUserToken", table.wtsQueryUserToken);
     lookUp(*table.wtsapi32, "WTSQuerySessionInformationW", table.wtsQuerySessionInformation);
     lookUp(*table.wtsapi32, "WTSEnumerateSessionsW", table.wtsEnumerateSessions);

@@ -1,84 +1,19 @@
 #pragma once
 
-// The terminal-services functions, looked up at run time because a system
-// may lack them. The table is process-wide and loaded once; tests replace it
-// whole, or replace the loader, to play any session layout.
+// The terminal-services functions are looked up at run time, because a
+// system may lack them, into one process-wide table that is loaded once.
 
-#include <cstddef>
-#include <memory>
-#include <string>
-
-#include <windows.h>
-#include <wtsapi32.h>
-
-#include "util/dynamic_library.h"
 #include "util/lock.h"
 
 namespace lumo {
 
 class Log;
 
-struct TerminalServicesTable {
-  // Set after the first load, also a failed one: loading is never retried.
-  bool loaded = false;
-  std::unique_ptr<DynamicLibrary> kernel32;
-  std::unique_ptr<DynamicLibrary> wtsapi32;
-  // Each is null when its library or export is missing.
-  DWORD(WINAPI *wtsGetActiveConsoleSessionId)() = nullptr;
-  BOOL(WINAPI *wtsQueryUserToken)(ULONG, PHANDLE) = nullptr;
-  BOOL(WINAPI *wtsQuerySessionInformation)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR *,
-                                           DWORD *) = nullptr;
-  BOOL(WINAPI *wtsEnumerateSessions)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW *,
-                                     DWORD *) = nullptr;
-  void(WINAPI *wtsFreeMemory)(PVOID) = nullptr;
-};
-
-TerminalServicesTable &terminalServices();
 // Guards loading; re-entrant, so holders may call functions that take it.
 LocalMutex &terminalServicesMutex();
-
-struct TerminalServicesLoader {
-  // Throws lumo::Exception when the library cannot be loaded.
-  std::unique_ptr<DynamicLibrary> (*openLibrary)(const std::string &name);
-};
-
-extern TerminalServicesLoader terminalServicesLoader;
 
 // Loads the table unless it was loaded before; a library that cannot be
 // loaded is reported as an error line. The caller holds the mutex.
 void ensureSessionTable(Log &log);
-
-// Session details the system headers of this tool chain do not declare.
-constexpr WTS_INFO_CLASS wtsSessionInfoEx = static_cast<WTS_INFO_CLASS>(25);
-constexpr LONG wtsSessionStateLock = 0;
-constexpr LONG wtsSessionStateUnlock = 1;
-
-struct WtsInfoExLevel1 {
-  ULONG sessionId;
-  WTS_CONNECTSTATE_CLASS sessionState;
-  LONG sessionFlags;
-  WCHAR winStationName[33];
-  WCHAR userName[21];
-  WCHAR domainName[18];
-  LARGE_INTEGER logonTime;
-  LARGE_INTEGER connectTime;
-  LARGE_INTEGER disconnectTime;
-  LARGE_INTEGER lastInputTime;
-  LARGE_INTEGER currentTime;
-  DWORD incomingBytes;
-  DWORD outgoingBytes;
-  DWORD incomingFrames;
-  DWORD outgoingFrames;
-  DWORD incomingCompressedBytes;
-  DWORD outgoingCompressedBytes;
-};
-
-struct WtsInfoEx {
-  DWORD level;
-  WtsInfoExLevel1 level1;
-};
-
-static_assert(offsetof(WtsInfoEx, level1) == 8 && sizeof(WtsInfoExLevel1) == 224,
-              "layout of the system's extended session record");
 
 }  // namespace lumo

@@ -1,14 +1,11 @@
 #include "win/windows_version.h"
 
+#include "win/platform_seam.h"
+
 namespace lumo {
 
-RTL_OSVERSIONINFOW &windowsVersionRecord() {
-  static RTL_OSVERSIONINFOW record = {};
-  return record;
-}
-
 RTL_OSVERSIONINFOW windowsVersion() {
-  RTL_OSVERSIONINFOW &record = windowsVersionRecord();
+  RTL_OSVERSIONINFOW &record = *winSeam.versionRecord;
   if (record.dwOSVersionInfoSize != 0) {
     return record;
   }

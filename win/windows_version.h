@@ -10,8 +10,4 @@ namespace lumo {
 // tries again.
 RTL_OSVERSIONINFOW windowsVersion();
 
-// The process-wide record behind windowsVersion(); tests set it to play
-// another system.
-RTL_OSVERSIONINFOW &windowsVersionRecord();
-
 }  // namespace lumo

@@ -38,11 +38,11 @@ int report(int argc, wchar_t **argv) {
   GetStartupInfoW(&startup);
   int count = 0;
   wchar_t **split = CommandLineToArgvW(GetCommandLineW(), &count);
+  const UniqueLocalMemory splitOwner(split);
   const std::wstring text = std::to_wstring(startup.dwFlags) + L"\x1e" +
                             std::to_wstring(startup.wShowWindow) + L"\x1e" + GetCommandLineW() +
                             L"\x1e" + joined(argc, argv) + L"\x1e" +
                             joined(split == nullptr ? 0 : count, split) + L"\x1e";
-  LocalFree(split);
   writeAll(GetStdHandle(STD_OUTPUT_HANDLE),
            std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
   return 0;
@@ -123,13 +123,11 @@ std::wstring thisProgram() {
 
 Pipe makePipe() {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &inheritable, 0)) {
+  Pipe pipe;
+  if (!CreatePipe(pipe.read.put(), pipe.write.put(), &inheritable, 0)) {
     throw std::runtime_error("CreatePipe failed");
   }
-  Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(pipe.read.get(), HANDLE_FLAG_INHERIT, 0);
   return pipe;
 }
 

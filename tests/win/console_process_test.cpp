@@ -9,7 +9,6 @@
 #include "util/text_format.h"
 #include "win/current_console_process.h"
 #include "win/session.h"
-#include "win/terminal_services.h"
 
 namespace lumo {
 namespace {
@@ -29,14 +28,13 @@ std::vector<std::string> withoutPointers(const std::vector<std::string> &lines) 
 }
 
 bool uiAccessCanBeSet() {
-  HANDLE own = nullptr;
-  HANDLE copy = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &own);
-  const UniqueHandle ownToken(own);
-  DuplicateTokenEx(own, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &copy);
-  const UniqueHandle copyToken(copy);
-  DWORD uiAccess = 1;
-  return SetTokenInformation(copy, TokenUIAccess, &uiAccess, sizeof uiAccess);
+  UniqueHandle ownToken;
+  UniqueHandle copyToken;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, ownToken.put());
+  DuplicateTokenEx(ownToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                   copyToken.put());
+  DWORD uiAccess = TRUE;
+  return SetTokenInformation(copyToken.get(), TokenUIAccess, &uiAccess, sizeof uiAccess);
 }
 
 TEST_F(ConsoleProcess, EveryStepIsLoggedInOrder) {
@@ -52,9 +50,9 @@ TEST_F(ConsoleProcess, EveryStepIsLoggedInOrder) {
   if (refusal != lines.end()) {
     lines.erase(refusal);
   }
-  HANDLE own = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own);
-  const std::string user = tokenUserName(UniqueHandle(own).get());
+  UniqueHandle ownToken;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, ownToken.put());
+  const std::string user = tokenUserName(ownToken.get());
   const std::vector<std::string> expected = {
       "4 Try to start \"" + command + "\" process",
       "9 sti: cb = 104, hStdError = P, hStdInput = P, hStdOutput = P, dwFlags = 0",
@@ -97,7 +95,7 @@ TEST_F(ConsoleProcess, FailureIsLoggedWithItsCodeAndThrownOn) {
 }
 
 TEST(ConsoleProcessOnThisSystem, ChildRunsOrTheFailureIsLogged) {
-  terminalServices() = TerminalServicesTable();
+  test::OwnSessionRecords records;
   test::RecordingSink sink;
   Log log(&sink);
   CurrentConsoleProcess process(program(), "--probe exit 5", &log, true);

@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "win/windows_version.h"
-
 namespace lumo {
 namespace test {
 
 FakeTerminalServices fakeServices;
 
 namespace {
+
+constexpr std::size_t stationNameUnits = WINSTATIONNAME_LENGTH + 1;
 
 void *allocate(std::size_t size) {
   ++fakeServices.allocations;
@@ -74,15 +74,16 @@ BOOL WINAPI enumerateSessions(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW *list, DW
     return FALSE;
   }
   const std::size_t records = fakeServices.sessions.size() * sizeof(WTS_SESSION_INFOW);
-  auto *block = static_cast<char *>(allocate(records + fakeServices.sessions.size() * 66));
+  auto *block = static_cast<char *>(
+      allocate(records + fakeServices.sessions.size() * stationNameUnits * sizeof(wchar_t)));
   auto *sessions = reinterpret_cast<WTS_SESSION_INFOW *>(block);
   auto *names = reinterpret_cast<wchar_t *>(block + records);
   for (std::size_t i = 0; i < fakeServices.sessions.size(); ++i) {
     const FakeSession &session = fakeServices.sessions[i];
     sessions[i].SessionId = session.id;
     sessions[i].State = session.state;
-    sessions[i].pWinStationName = names + i * 33;
-    session.station.copy(sessions[i].pWinStationName, 32);
+    sessions[i].pWinStationName = names + i * stationNameUnits;
+    session.station.copy(sessions[i].pWinStationName, stationNameUnits - 1);
   }
   *list = sessions;
   *count = static_cast<DWORD>(fakeServices.sessions.size());
@@ -96,11 +97,15 @@ void WINAPI freeMemory(PVOID memory) {
 
 }  // namespace
 
+OwnSessionRecords::OwnSessionRecords() {
+  winSeam.terminalServices = &table;
+  winSeam.versionRecord = &version;
+}
+
 void FakeSessionsTest::SetUp() {
   fakeServices = FakeTerminalServices();
   fakeServices.sessions = {{1, L"Console", WTSActive, L"alice"}};
-  TerminalServicesTable &table = terminalServices();
-  table = TerminalServicesTable();
+  TerminalServicesTable &table = records.table;
   table.loaded = true;
   table.wtsGetActiveConsoleSessionId = &activeConsole;
   table.wtsQueryUserToken = &queryToken;
@@ -111,8 +116,15 @@ void FakeSessionsTest::SetUp() {
 
 void FakeSessionsTest::TearDown() {
   EXPECT_EQ(fakeServices.allocations, fakeServices.releases) << "buffers not given back";
-  terminalServices() = TerminalServicesTable();
-  windowsVersionRecord() = RTL_OSVERSIONINFOW{};
+}
+
+void FakeSessionsTest::playVersion(DWORD major, DWORD minor, DWORD platform) {
+  RTL_OSVERSIONINFOW &record = records.version;
+  record = RTL_OSVERSIONINFOW{};
+  record.dwOSVersionInfoSize = sizeof record;
+  record.dwMajorVersion = major;
+  record.dwMinorVersion = minor;
+  record.dwPlatformId = platform;
 }
 
 }  // namespace test

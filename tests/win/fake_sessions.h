@@ -1,7 +1,7 @@
 #pragma once
 
-// A scripted stand-in for the terminal services: a fixture installs it as
-// the whole process-wide table and restores an unloaded table afterwards.
+// A scripted stand-in for the terminal services, which a fixture gives the
+// library as its table, beside a version record of the test's own.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "child.h"
+#include "seam_override.h"
 #include "win/log.h"
-#include "win/terminal_services.h"
+#include "win/platform_seam.h"
 
 namespace lumo {
 namespace test {
@@ -30,7 +31,7 @@ struct FakeTerminalServices {
   DWORD activeConsole = 1;
   std::vector<FakeSession> sessions;
   bool enumerationFails = false;
-  DWORD extendedLevel = 1;
+  DWORD extendedLevel = wtsInfoExLevel1;
   std::vector<DWORD> tokenRequests;
   DWORD tokenError = 0;
   int allocations = 0;
@@ -39,13 +40,30 @@ struct FakeTerminalServices {
 
 extern FakeTerminalServices fakeServices;
 
+// Points the library at a terminal-services table and a version record of
+// the test's own, empty until a session operation or the test fills them.
+// The whole seam, with entries the test set meanwhile, is back when it goes.
+class OwnSessionRecords {
+public:
+  OwnSessionRecords();
+
+  TerminalServicesTable table;
+  RTL_OSVERSIONINFOW version = {};
+
+private:
+  SeamOverride<WinSeam> seam{winSeam};
+};
+
 class FakeSessionsTest : public testing::Test {
 protected:
   void SetUp() override;
   void TearDown() override;
+  // For the lock flags, whose meaning depends on the version.
+  void playVersion(DWORD major, DWORD minor, DWORD platform);
 
   RecordingSink sink;
   Log log{&sink};
+  OwnSessionRecords records;
 };
 
 }  // namespace test

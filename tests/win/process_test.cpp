@@ -16,10 +16,10 @@ std::string program() {
 }
 
 UniqueHandle copyOf(HANDLE handle) {
-  HANDLE copy = nullptr;
-  DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+  UniqueHandle copy;
+  DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), copy.put(), 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
-  return UniqueHandle(copy);
+  return copy;
 }
 
 TEST(Process, CommandLineIsPathAndArgumentsVerbatim) {

@@ -8,10 +8,12 @@
 
 #include "child.h"
 #include "fake_sessions.h"
+#include "seam_override.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "win/argument_quoting.h"
 #include "win/module_file_path.h"
+#include "win/platform_seam.h"
 #include "win/self_launcher.h"
 
 namespace lumo {
@@ -111,8 +113,8 @@ DWORD WINAPI failingModuleFileName(HMODULE, LPWSTR, DWORD) {
 }
 
 TEST(SelfLauncher, LongProgramPathGrowsTheBuffer) {
-  const ModuleFileNameApi real = moduleFileNameApi;
-  moduleFileNameApi.getModuleFileName = &longModuleFileName;
+  const test::SeamOverride<WinSeam> seam(winSeam);
+  winSeam.getModuleFileName = &longModuleFileName;
   for (const bool older : {false, true}) {
     olderSystem = older;
     sizesAsked.clear();
@@ -121,9 +123,8 @@ TEST(SelfLauncher, LongProgramPathGrowsTheBuffer) {
   }
   Launcher launcher;
   EXPECT_EQ(launcher.programPath, longPath);
-  moduleFileNameApi.getModuleFileName = &failingModuleFileName;
+  winSeam.getModuleFileName = &failingModuleFileName;
   EXPECT_EQ(codeOf([] { SelfLauncher(); }), ERROR_PATH_NOT_FOUND);
-  moduleFileNameApi = real;
 }
 
 TEST(SelfLauncher, ArgumentsAreQuotedAndJoinedBySingleSpaces) {

@@ -5,6 +5,7 @@
 #include "fake_sessions.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
+#include "win/platform_seam.h"
 #include "win/session.h"
 #include "win/windows_version.h"
 
@@ -16,15 +17,6 @@ using SessionChoice = test::FakeSessionsTest;
 
 bool logged(const test::RecordingSink &sink, const std::string &line) {
   return std::find(sink.lines.begin(), sink.lines.end(), line) != sink.lines.end();
-}
-
-void playVersion(DWORD major, DWORD minor, DWORD platform) {
-  RTL_OSVERSIONINFOW &record = windowsVersionRecord();
-  record = RTL_OSVERSIONINFOW{};
-  record.dwOSVersionInfoSize = sizeof record;
-  record.dwMajorVersion = major;
-  record.dwMinorVersion = minor;
-  record.dwPlatformId = platform;
 }
 
 TEST_F(SessionChoice, ActiveRemoteDesktopSessionWinsWhateverTheCase) {
@@ -60,7 +52,7 @@ TEST_F(SessionChoice, WithoutUsableRemoteSessionTheConsoleGetsTheOwnToken) {
   fakeServices.sessions.push_back({4, L"RDP-Tcp#4", WTSActive, L"erin"});
   fakeServices.enumerationFails = true;
   expectConsole("enumeration fails");
-  terminalServices().wtsEnumerateSessions = nullptr;
+  records.table.wtsEnumerateSessions = nullptr;
   expectConsole("no enumeration");
   fakeServices.activeConsole = 2;
   getSessionUserToken(false, log);
@@ -100,7 +92,7 @@ TEST_F(SessionChoice, UnreadableLockStateCountsAsUnlocked) {
   fakeServices.sessions[0].flags = wtsSessionStateLock;
   fakeServices.extendedLevel = 2;
   EXPECT_FALSE(isSessionLocked(1, log));
-  terminalServices().wtsQuerySessionInformation = nullptr;
+  records.table.wtsQuerySessionInformation = nullptr;
   fakeServices.extendedLevel = 1;
   EXPECT_FALSE(isSessionLocked(1, log));
   EXPECT_EQ(sessionUserName(1), "");
@@ -116,7 +108,7 @@ TEST_F(SessionChoice, MissingOrFailingFunctions) {
     EXPECT_EQ(e.getErrorCode(), ERROR_NO_TOKEN);
     EXPECT_EQ(e.getMessage().rfind("WTSQueryUserToken error:", 0), 0u) << e.getMessage();
   }
-  terminalServices().wtsQueryUserToken = nullptr;
+  records.table.wtsQueryUserToken = nullptr;
   try {
     queryUserToken(1, log);
     ADD_FAILURE();
@@ -124,7 +116,7 @@ TEST_F(SessionChoice, MissingOrFailingFunctions) {
     EXPECT_EQ(e.getMessage().rfind("No console user process id specified", 0), 0u)
         << e.getMessage();
   }
-  terminalServices().wtsGetActiveConsoleSessionId = nullptr;
+  records.table.wtsGetActiveConsoleSessionId = nullptr;
   EXPECT_EQ(activeConsoleSessionId(log), 0u);
 }
 
@@ -136,16 +128,13 @@ std::unique_ptr<DynamicLibrary> failToOpen(const std::string &name) {
 }
 
 TEST(SessionTable, FailedLoadIsReportedOnceAndNeverRetried) {
-  const TerminalServicesLoader real = terminalServicesLoader;
-  terminalServices() = TerminalServicesTable();
-  terminalServicesLoader.openLibrary = &failToOpen;
+  test::OwnSessionRecords records;
+  winSeam.openLibrary = &failToOpen;
   test::RecordingSink sink;
   Log log(&sink);
   EXPECT_EQ(activeConsoleSessionId(log), 0u);
   EXPECT_FALSE(isSessionLocked(1, log));
   EXPECT_EQ(activeConsoleSessionId(log), 0u);
-  terminalServicesLoader = real;
-  terminalServices() = TerminalServicesTable();
   EXPECT_EQ(libraryOpenings, 2);
   EXPECT_EQ(sink.lines, (std::vector<std::string>{
                             "1 Can't load the Kernel32.dll library: Kernel32.dll library not found",
@@ -153,11 +142,11 @@ TEST(SessionTable, FailedLoadIsReportedOnceAndNeverRetried) {
 }
 
 TEST(SessionTable, SystemLibrariesProvideEveryFunction) {
-  terminalServices() = TerminalServicesTable();
+  test::OwnSessionRecords records;
   test::RecordingSink sink;
   Log log(&sink);
   activeConsoleSessionId(log);
-  const TerminalServicesTable &table = terminalServices();
+  const TerminalServicesTable &table = records.table;
   EXPECT_TRUE(sink.lines.empty());
   EXPECT_TRUE(table.loaded);
   EXPECT_NE(table.wtsGetActiveConsoleSessionId, nullptr);
@@ -168,7 +157,7 @@ TEST(SessionTable, SystemLibrariesProvideEveryFunction) {
 }
 
 TEST(SessionTable, VersionAndOwnAccountAreRead) {
-  windowsVersionRecord() = RTL_OSVERSIONINFOW{};
+  test::OwnSessionRecords records;
   const RTL_OSVERSIONINFOW version = windowsVersion();
   EXPECT_EQ(version.dwOSVersionInfoSize, 276u);
   EXPECT_GE(version.dwMajorVersion, 6u);
