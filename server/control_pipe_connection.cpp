@@ -1,15 +1,13 @@
 #include "server/control_pipe_connection.h"
 
 #include "server/control_errors.h"
+#include "server/platform_seam.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "util/text_format.h"
 
 namespace lumo {
 namespace server {
-
-ControlPipeApi controlPipeApi = {&CreateFileW, &SetNamedPipeHandleState, &ResetEvent,
-                                 &SetEvent,    &CancelIoEx,             &GetTickCount};
 
 namespace {
 
@@ -20,7 +18,7 @@ static_assert(openFlags == 0x40110000, "the control pipe's open flags");
 }  // namespace
 
 ControlPipeConnection::ControlPipeConnection(const std::string &pipeName)
-    : startTick(controlPipeApi.getTickCount()), pipeName(pipeName) {
+    : startTick(serverSeam.getTickCount()), pipeName(pipeName) {
   if (pipeName.empty()) {
     throw IOException("A control pipe name is required");
   }
@@ -42,7 +40,7 @@ bool ControlPipeConnection::externalCancelSignalled() const {
 // Unsigned 32-bit subtraction, so the tick count's wrap after 49.7 days
 // costs nothing.
 std::uint32_t ControlPipeConnection::elapsedMs() const {
-  return static_cast<std::uint32_t>(controlPipeApi.getTickCount() - startTick);
+  return static_cast<std::uint32_t>(serverSeam.getTickCount() - startTick);
 }
 
 void ControlPipeConnection::connect() {
@@ -54,16 +52,16 @@ void ControlPipeConnection::connect() {
     const std::wstring path = toUtf16("\\\\.\\pipe\\" + pipeName);
     // No wait for a busy pipe and no retry: the caller decides whether to
     // try again.
-    const HANDLE opened = controlPipeApi.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                    nullptr, OPEN_EXISTING, openFlags, nullptr);
+    const HANDLE opened = serverSeam.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                nullptr, OPEN_EXISTING, openFlags, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
       throw ControlRequestError(GetLastError(), "Cannot open control pipe");
     }
     UniqueHandle candidate(opened);
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     // A signal from an earlier cancel() must not abort the new exchange.
-    if (!controlPipeApi.setNamedPipeHandleState(candidate.get(), &mode, nullptr, nullptr) ||
-        !controlPipeApi.resetEvent(cancelEvent.getHandle())) {
+    if (!serverSeam.setNamedPipeHandleState(candidate.get(), &mode, nullptr, nullptr) ||
+        !serverSeam.resetEvent(cancelEvent.getHandle())) {
       const DWORD code = GetLastError();
       candidate.reset();
       throw ControlRequestError(code, "Cannot prepare control pipe");
@@ -71,12 +69,12 @@ void ControlPipeConnection::connect() {
     pipe = std::move(candidate);
     cancelled.exchange(0);
   }
-  startTick = controlPipeApi.getTickCount();
+  startTick = serverSeam.getTickCount();
 }
 
 void ControlPipeConnection::cancel() {
   cancelled.exchange(1);
-  if (!controlPipeApi.setEvent(cancelEvent.getHandle())) {
+  if (!serverSeam.setEvent(cancelEvent.getHandle())) {
     throw ControlRequestError(GetLastError(), "Cannot cancel control pipe I/O");
   }
 }
@@ -160,7 +158,7 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
       }
       // The system must be done with the buffer and the OVERLAPPED before
       // this call returns, however the wait ended.
-      const bool cancelRequested = controlPipeApi.cancelIoEx(pipeHandle(), &overlapped) != FALSE;
+      const bool cancelRequested = serverSeam.cancelIoEx(pipeHandle(), &overlapped) != FALSE;
       if (!cancelRequested) {
         DWORD code = GetLastError();
         if (code != ERROR_NOT_FOUND) {

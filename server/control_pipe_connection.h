@@ -76,18 +76,5 @@ private:
   std::string pipeName;
 };
 
-// The pipe calls whose rare outcomes the connection must handle, and the
-// tick count its exchange clock reads; tests replace them.
-struct ControlPipeApi {
-  HANDLE(WINAPI *createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-  BOOL(WINAPI *setNamedPipeHandleState)(HANDLE, LPDWORD, LPDWORD, LPDWORD);
-  BOOL(WINAPI *resetEvent)(HANDLE);
-  BOOL(WINAPI *setEvent)(HANDLE);
-  BOOL(WINAPI *cancelIoEx)(HANDLE, LPOVERLAPPED);
-  DWORD(WINAPI *getTickCount)();
-};
-
-extern ControlPipeApi controlPipeApi;
-
 }  // namespace server
 }  // namespace lumo
