@@ -17,6 +17,7 @@
 #include "seam_override.h"
 #include "server/control_pipe_connection.h"
 #include "server/platform_seam.h"
+#include "test_support.h"
 #include "util/exception.h"
 #include "util/platform_seam.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "util/unique_handle.h"
 
 namespace lumo {
 namespace test {
