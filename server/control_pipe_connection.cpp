@@ -52,12 +52,11 @@ void ControlPipeConnection::connect() {
     const std::wstring path = toUtf16("\\\\.\\pipe\\" + pipeName);
     // No wait for a busy pipe and no retry: the caller decides whether to
     // try again.
-    const HANDLE opened = serverSeam.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                nullptr, OPEN_EXISTING, openFlags, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle candidate(serverSeam.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                     0, nullptr, OPEN_EXISTING, openFlags, nullptr));
+    if (!candidate) {
       throw ControlRequestError(GetLastError(), "Cannot open control pipe");
     }
-    UniqueHandle candidate(opened);
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     // A signal from an earlier cancel() must not abort the new exchange.
     if (!serverSeam.setNamedPipeHandleState(candidate.get(), &mode, nullptr, nullptr) ||
@@ -84,7 +83,7 @@ std::uint32_t ControlPipeConnection::available() {
     throw ControlPipeCancelled();
   }
   DWORD total = 0;
-  if (!PeekNamedPipe(pipeHandle(), nullptr, 0, nullptr, &total, nullptr)) {
+  if (!PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &total, nullptr)) {
     throw ControlRequestError(GetLastError(), "PeekNamedPipe failed");
   }
   return total;
@@ -135,8 +134,8 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
   DWORD bytes = 0;
   DWORD error = 0;
   const BOOL done = direction == Direction::Read
-                        ? ReadFile(pipeHandle(), buffer, chunk, &bytes, &overlapped)
-                        : WriteFile(pipeHandle(), buffer, chunk, &bytes, &overlapped);
+                        ? ReadFile(pipe.get(), buffer, chunk, &bytes, &overlapped)
+                        : WriteFile(pipe.get(), buffer, chunk, &bytes, &overlapped);
   if (!done) {
     error = GetLastError();
   }
@@ -144,7 +143,7 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
     error = 0;
     const DWORD woken = waitForIo(ioEvent.getHandle());
     if (woken == WAIT_OBJECT_0 + 1) {
-      if (!GetOverlappedResult(pipeHandle(), &overlapped, &bytes, TRUE)) {
+      if (!GetOverlappedResult(pipe.get(), &overlapped, &bytes, TRUE)) {
         error = GetLastError();
       }
     } else {
@@ -158,7 +157,7 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
       }
       // The system must be done with the buffer and the OVERLAPPED before
       // this call returns, however the wait ended.
-      const bool cancelRequested = serverSeam.cancelIoEx(pipeHandle(), &overlapped) != FALSE;
+      const bool cancelRequested = serverSeam.cancelIoEx(pipe.get(), &overlapped) != FALSE;
       if (!cancelRequested) {
         DWORD code = GetLastError();
         if (code != ERROR_NOT_FOUND) {
@@ -171,7 +170,7 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
                                    static_cast<unsigned long>(code)));
         }
       }
-      if (!GetOverlappedResult(pipeHandle(), &overlapped, &bytes, TRUE)) {
+      if (!GetOverlappedResult(pipe.get(), &overlapped, &bytes, TRUE)) {
         error = GetLastError();
       }
       if (waitError != 0) {

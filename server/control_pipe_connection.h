@@ -64,9 +64,8 @@ private:
   bool isCancelled();
   bool externalCancelSignalled() const;
   std::uint32_t elapsedMs() const;
-  HANDLE pipeHandle() const { return pipe ? pipe.get() : INVALID_HANDLE_VALUE; }
 
-  UniqueHandle pipe;
+  UniqueFileHandle pipe;
   std::uint32_t maxTransferSize = 65536;
   WindowsEvent cancelEvent;
   std::atomic<std::int32_t> cancelled{1};
