@@ -59,8 +59,28 @@ public:
 
 private:
   enum class Direction { Read, Write };
+  // What one pipe operation came to: its Windows error, 0 for none, and the
+  // bytes it moved.
+  struct IoResult {
+    DWORD error;
+    DWORD bytes;
+  };
 
   std::uint64_t transfer(void *buffer, std::uint64_t length, Direction direction);
+  // The steps of a transfer.
+  void refuseIfEnded();
+  DWORD chunkFor(std::uint64_t length) const;
+  // ERROR_IO_PENDING in the result: the I/O runs on.
+  IoResult startIo(void *buffer, DWORD chunk, Direction direction, OVERLAPPED *overlapped);
+  // Waits for the running I/O; throws when the wait ends otherwise, after
+  // the I/O has ended.
+  IoResult awaitIo(OVERLAPPED *overlapped);
+  // Whether the system took the cancellation; false when the I/O had
+  // finished. Closes the pipe and throws when the I/O cannot be cancelled.
+  bool cancelIo(OVERLAPPED *overlapped);
+  // Waits for the I/O to end.
+  IoResult finishedIo(OVERLAPPED *overlapped);
+  static std::uint64_t classify(const IoResult &result, Direction direction);
   bool isCancelled();
   bool externalCancelSignalled() const;
   std::uint32_t elapsedMs() const;
