@@ -10,7 +10,7 @@
 
 #include "measure.h"
 #include "reference_server.h"
-#include "server/server_control_message.h"
+#include "server/control_command.h"
 #include "util/unique_handle.h"
 
 namespace {

@@ -1,28 +1,10 @@
 #include "server/server_control_message.h"
 
-#include <windows.h>
-
 #include "server/control_errors.h"
-#include "server/control_pipe_connection.h"
-#include "server/server_object_names.h"
-#include "util/text_conversion.h"
-
-RemoteException::RemoteException(const std::string &text) : Exception("%s", text.c_str()) {}
+#include "server/program_string_resource.h"
 
 namespace lumo {
 namespace server {
-
-std::string programStringResource(unsigned id) {
-  const wchar_t *text = nullptr;
-  // With no buffer size the call hands out the resource in place; it is not
-  // terminated.
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id,
-                                 reinterpret_cast<LPWSTR>(&text), 0);
-  if (length <= 0 || text == nullptr) {
-    return std::string();
-  }
-  return toUtf8(std::wstring(text, static_cast<std::size_t>(length)).c_str());
-}
 
 ServerControlMessage::ServerControlMessage(ControlGate *gate, Channel *connection,
                                            std::uint32_t messageId)
@@ -96,31 +78,6 @@ std::uint32_t ServerControlMessage::readReplyUInt32() {
   }
   return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
          static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-
-std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId) {
-  try {
-    ControlPipeConnection connection(pipeName);
-    connection.connect();
-    ControlGate gate(&connection);
-    ServerControlMessage message(&gate, &connection, messageId);
-    try {
-      message.send();
-    } catch (const RemoteException &) {
-      return message.getStatus();
-    }
-    return 0;
-  } catch (...) {
-    return 1;
-  }
-}
-
-std::int32_t runServiceControlCommand(std::uint32_t messageId) {
-  try {
-    return runControlCommand(ServerObjectNames::instance().serviceControlPipeName, messageId);
-  } catch (...) {
-    return 1;
-  }
 }
 
 }  // namespace server

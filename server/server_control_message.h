@@ -2,22 +2,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
+// Programs that include only this header keep reaching the one-shot command
+// and the status texts, which have files of their own.
+#include "server/control_command.h"
 #include "server/control_gate.h"
+#include "server/program_string_resource.h"
+#include "server/remote_exception.h"
 #include "util/byte_array_output_stream.h"
 #include "util/data_stream.h"
-#include "util/exception.h"
 #include "util/stream.h"
-
-// The server answered a control request with an error status, or with a
-// status that means nothing; the text comes from the program's resources.
-class RemoteException : public lumo::Exception {
-public:
-  explicit RemoteException(const std::string &text);
-  RemoteException(const RemoteException &) = default;
-  RemoteException &operator=(const RemoteException &) = default;
-};
 
 namespace lumo {
 namespace server {
@@ -61,17 +55,6 @@ private:
   std::uint64_t replyBytesRead = 0;
   std::int32_t status = -1;
 };
-
-// The text of a string resource of the running program's module; empty when
-// the resource is missing.
-std::string programStringResource(unsigned id);
-
-// Sends one request without payload and folds the outcome into a number: 0
-// success, 1 to 3 the server's error status, -1 an invalid status, 1 any
-// local failure. Throws nothing.
-std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId);
-// The same on the server's service control pipe.
-std::int32_t runServiceControlCommand(std::uint32_t messageId);
 
 }  // namespace server
 }  // namespace lumo

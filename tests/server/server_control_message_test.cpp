@@ -10,9 +10,12 @@
 
 #include "reference_server.h"
 #include "request_error.h"
+#include "server/control_command.h"
 #include "server/control_errors.h"
 #include "server/control_gate.h"
 #include "server/control_pipe_connection.h"
+#include "server/program_string_resource.h"
+#include "server/remote_exception.h"
 #include "server/server_control_message.h"
 #include "server/server_object_names.h"
 
