@@ -8,18 +8,29 @@
 namespace lumo {
 namespace server {
 
+ControlStatus sendControlRequest(const std::string &pipeName, std::uint32_t messageId,
+                                 const void *payload, std::uint64_t payloadSize,
+                                 std::uint32_t timeoutMs, HANDLE cancelEvent) {
+  ControlPipeConnection connection(pipeName);
+  connection.setTimeout(timeoutMs);
+  connection.setExternalCancelEvent(cancelEvent);
+  connection.connect();
+  ControlGate gate(&connection);
+  ServerControlMessage message(&gate, &connection, messageId);
+  message.writeFully(payload, payloadSize);
+  try {
+    message.send();
+  } catch (const RemoteException &error) {
+    return {message.getStatus(), error.getMessage()};
+  }
+  return {0, std::string()};
+}
+
 std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId) {
   try {
-    ControlPipeConnection connection(pipeName);
-    connection.connect();
-    ControlGate gate(&connection);
-    ServerControlMessage message(&gate, &connection, messageId);
-    try {
-      message.send();
-    } catch (const RemoteException &) {
-      return message.getStatus();
-    }
-    return 0;
+    const ControlStatus reply = sendControlRequest(pipeName, messageId, nullptr, 0,
+                                                   ControlPipeConnection::defaultTimeoutMs, nullptr);
+    return reply.status;
   } catch (...) {
     return 1;
   }

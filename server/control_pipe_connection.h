@@ -22,6 +22,8 @@ class ControlPipeConnection : public Transport, public Channel {
 public:
   static constexpr std::uint32_t noTimeout = 0xFFFFFFFF;
   static constexpr std::uint32_t noSizeLimit = 0;
+  static constexpr std::uint32_t defaultTimeoutMs = 30000;
+  static constexpr std::uint32_t defaultMaxTransferSize = 65536;
 
   // The name without the "\\.\pipe\" prefix; an empty one throws
   // IOException. Does not open the pipe.
@@ -49,9 +51,9 @@ public:
   // I/O, 2 the caller's event.
   virtual DWORD waitForIo(HANDLE ioEvent);
 
-  // noTimeout waits without limit; the default is 30 seconds.
+  // noTimeout waits without limit.
   void setTimeout(std::uint32_t milliseconds) { timeoutMs = milliseconds; }
-  // noSizeLimit lets a call move any length; the default is 64 KiB.
+  // noSizeLimit lets a call move any length.
   void setMaxTransferSize(std::uint32_t bytes) { maxTransferSize = bytes; }
   // The caller keeps the event and must keep it open while it is set here;
   // while it is signalled every connect() and transfer is cancelled.
@@ -86,10 +88,10 @@ private:
   std::uint32_t elapsedMs() const;
 
   UniqueFileHandle pipe;
-  std::uint32_t maxTransferSize = 65536;
+  std::uint32_t maxTransferSize = defaultMaxTransferSize;
   WindowsEvent cancelEvent;
   std::atomic<std::int32_t> cancelled{1};
-  std::uint32_t timeoutMs = 30000;
+  std::uint32_t timeoutMs = defaultTimeoutMs;
   std::uint32_t startTick;
   HANDLE externalCancelEvent = nullptr;
   std::string pipeName;
