@@ -8,6 +8,13 @@
 namespace lumo {
 namespace server {
 
+namespace {
+
+// The one-shot command's result for every failure on this side of the pipe.
+constexpr std::int32_t localFailure = 1;
+
+}  // namespace
+
 ControlStatus sendControlRequest(const std::string &pipeName, std::uint32_t messageId,
                                  const void *payload, std::uint64_t payloadSize,
                                  std::uint32_t timeoutMs, HANDLE cancelEvent) {
@@ -23,16 +30,16 @@ ControlStatus sendControlRequest(const std::string &pipeName, std::uint32_t mess
   } catch (const RemoteException &error) {
     return {message.getStatus(), error.getMessage()};
   }
-  return {0, std::string()};
+  return {static_cast<std::int32_t>(ServerControlMessage::acceptedStatus), std::string()};
 }
 
 std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId) {
   try {
-    const ControlStatus reply = sendControlRequest(pipeName, messageId, nullptr, 0,
-                                                   ControlPipeConnection::defaultTimeoutMs, nullptr);
+    const ControlStatus reply = sendControlRequest(
+        pipeName, messageId, nullptr, 0, ControlPipeConnection::defaultTimeoutMs, nullptr);
     return reply.status;
   } catch (...) {
-    return 1;
+    return localFailure;
   }
 }
 
@@ -40,7 +47,7 @@ std::int32_t runServiceControlCommand(std::uint32_t messageId) {
   try {
     return runControlCommand(ServerObjectNames::instance().serviceControlPipeName, messageId);
   } catch (...) {
-    return 1;
+    return localFailure;
   }
 }
 

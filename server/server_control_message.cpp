@@ -11,7 +11,7 @@ ServerControlMessage::ServerControlMessage(ControlGate *gate, Channel *connectio
     : DataOutputStream(nullptr),
       gate(gate),
       connection(connection),
-      payload(new ByteArrayOutputStream(2048)),
+      payload(new ByteArrayOutputStream(initialPayloadCapacity)),
       messageId(messageId) {
   sink = payload.get();
 }
@@ -29,7 +29,7 @@ void ServerControlMessage::cancelQuietly() {
 void ServerControlMessage::send() {
   replyBudget = replyLimit;
   replyBytesRead = 0;
-  status = -1;
+  status = noValidStatus;
   std::uint32_t replyStatus = 0;
   try {
     const std::uint32_t size = static_cast<std::uint32_t>(payload->getSize());
@@ -41,14 +41,15 @@ void ServerControlMessage::send() {
     cancelQuietly();
     throw;
   }
-  if (replyStatus <= 3) {
+  if (replyStatus <= lastErrorStatus) {
     status = static_cast<std::int32_t>(replyStatus);
   }
-  if (replyStatus == 0) {
+  if (replyStatus == acceptedStatus) {
     return;
   }
-  if (replyStatus <= 3) {
-    throw RemoteException(programStringResource(firstStatusTextId + replyStatus - 1));
+  if (replyStatus <= lastErrorStatus) {
+    throw RemoteException(
+        programStringResource(firstStatusTextId + (replyStatus - firstErrorStatus)));
   }
   // After a status that means nothing the rest of the stream cannot be trusted.
   cancelQuietly();

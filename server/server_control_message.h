@@ -22,6 +22,14 @@ namespace server {
 class ServerControlMessage : public DataOutputStream {
 public:
   static constexpr std::uint64_t replyLimit = 65536;
+  static constexpr std::uint64_t initialPayloadCapacity = 2048;
+  // Reply statuses: accepted, and the server's error statuses; every other
+  // value means nothing.
+  static constexpr std::uint32_t acceptedStatus = 0;
+  static constexpr std::uint32_t firstErrorStatus = 1;
+  static constexpr std::uint32_t lastErrorStatus = 3;
+  // What getStatus() gives before a reply and after one that means nothing.
+  static constexpr std::int32_t noValidStatus = -1;
   // Status texts: string resources of the running program, by status.
   static constexpr unsigned firstStatusTextId = 726;
   static constexpr unsigned invalidStatusTextId = 729;
@@ -53,7 +61,7 @@ private:
   std::uint32_t messageId;
   std::uint64_t replyBudget = replyLimit;
   std::uint64_t replyBytesRead = 0;
-  std::int32_t status = -1;
+  std::int32_t status = noValidStatus;
 };
 
 }  // namespace server
