@@ -10,7 +10,7 @@
 
 #include "measure.h"
 #include "reference_server.h"
-#include "server/server_control_message.h"
+#include "server/control_command.h"
 #include "util/unique_handle.h"
 
 namespace {
@@ -20,13 +20,12 @@ volatile bool failed = false;
 // The request with no payload: the message id and a zero length, then the
 // 4-byte status back.
 void rawExchange(const std::wstring &path) {
-  const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) {
+  const lumo::UniqueFileHandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!pipe) {
     failed = true;
     return;
   }
-  const lumo::UniqueHandle pipe(opened);
   const std::uint8_t request[8] = {0, 0, 0, 1, 0, 0, 0, 0};
   std::uint8_t reply[4];
   DWORD moved = 0;

@@ -1,6 +1,7 @@
 #include "server/control_pipe_connection.h"
 
 #include "server/control_errors.h"
+#include "server/platform_seam.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
 #include "util/text_format.h"
@@ -8,19 +9,41 @@
 namespace lumo {
 namespace server {
 
-ControlPipeApi controlPipeApi = {&CreateFileW, &SetNamedPipeHandleState, &ResetEvent,
-                                 &SetEvent,    &CancelIoEx,             &GetTickCount};
-
 namespace {
 
 // The server may identify the client but never act as it.
 constexpr DWORD openFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 static_assert(openFlags == 0x40110000, "the control pipe's open flags");
 
+// The most one pipe operation can move: its count is a DWORD.
+constexpr DWORD largestChunk = MAXDWORD;
+
+// What waitForIo gives for each of its handles, in their order.
+constexpr DWORD cancelWoken = WAIT_OBJECT_0;
+constexpr DWORD ioWoken = WAIT_OBJECT_0 + 1;
+constexpr DWORD externalCancelWoken = WAIT_OBJECT_0 + 2;
+
+// The error for a wait that did not see the I/O finish; 0 when a
+// cancellation woke it. Reads the wait's own error, so it comes straight
+// after the wait.
+DWORD waitFailureOf(DWORD woken) {
+  if (woken == cancelWoken || woken == externalCancelWoken) {
+    return 0;
+  }
+  if (woken == WAIT_TIMEOUT) {
+    return ERROR_TIMEOUT;
+  }
+  if (woken == WAIT_FAILED) {
+    return GetLastError();
+  }
+  // Woken for no known reason.
+  return ERROR_GEN_FAILURE;
+}
+
 }  // namespace
 
 ControlPipeConnection::ControlPipeConnection(const std::string &pipeName)
-    : startTick(controlPipeApi.getTickCount()), pipeName(pipeName) {
+    : startTick(serverSeam.getTickCount()), pipeName(pipeName) {
   if (pipeName.empty()) {
     throw IOException("A control pipe name is required");
   }
@@ -42,7 +65,7 @@ bool ControlPipeConnection::externalCancelSignalled() const {
 // Unsigned 32-bit subtraction, so the tick count's wrap after 49.7 days
 // costs nothing.
 std::uint32_t ControlPipeConnection::elapsedMs() const {
-  return static_cast<std::uint32_t>(controlPipeApi.getTickCount() - startTick);
+  return static_cast<std::uint32_t>(serverSeam.getTickCount() - startTick);
 }
 
 void ControlPipeConnection::connect() {
@@ -54,16 +77,15 @@ void ControlPipeConnection::connect() {
     const std::wstring path = toUtf16("\\\\.\\pipe\\" + pipeName);
     // No wait for a busy pipe and no retry: the caller decides whether to
     // try again.
-    const HANDLE opened = controlPipeApi.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                    nullptr, OPEN_EXISTING, openFlags, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle candidate(serverSeam.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                     nullptr, OPEN_EXISTING, openFlags, nullptr));
+    if (!candidate) {
       throw ControlRequestError(GetLastError(), "Cannot open control pipe");
     }
-    UniqueHandle candidate(opened);
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     // A signal from an earlier cancel() must not abort the new exchange.
-    if (!controlPipeApi.setNamedPipeHandleState(candidate.get(), &mode, nullptr, nullptr) ||
-        !controlPipeApi.resetEvent(cancelEvent.getHandle())) {
+    if (!serverSeam.setNamedPipeHandleState(candidate.get(), &mode, nullptr, nullptr) ||
+        !serverSeam.resetEvent(cancelEvent.getHandle())) {
       const DWORD code = GetLastError();
       candidate.reset();
       throw ControlRequestError(code, "Cannot prepare control pipe");
@@ -71,12 +93,12 @@ void ControlPipeConnection::connect() {
     pipe = std::move(candidate);
     cancelled.exchange(0);
   }
-  startTick = controlPipeApi.getTickCount();
+  startTick = serverSeam.getTickCount();
 }
 
 void ControlPipeConnection::cancel() {
   cancelled.exchange(1);
-  if (!controlPipeApi.setEvent(cancelEvent.getHandle())) {
+  if (!serverSeam.setEvent(cancelEvent.getHandle())) {
     throw ControlRequestError(GetLastError(), "Cannot cancel control pipe I/O");
   }
 }
@@ -86,7 +108,7 @@ std::uint32_t ControlPipeConnection::available() {
     throw ControlPipeCancelled();
   }
   DWORD total = 0;
-  if (!PeekNamedPipe(pipeHandle(), nullptr, 0, nullptr, &total, nullptr)) {
+  if (!PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &total, nullptr)) {
     throw ControlRequestError(GetLastError(), "PeekNamedPipe failed");
   }
   return total;
@@ -112,8 +134,29 @@ std::uint64_t ControlPipeConnection::write(const void *buffer, std::uint64_t len
   return transfer(const_cast<void *>(buffer), length, Direction::Write);
 }
 
+// A transfer in the steps of overlapped I/O: start it, wait for it until the
+// exchange's deadline, cancel and drain it when the wait ended otherwise,
+// and classify what it came to.
 std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length,
                                               Direction direction) {
+  refuseIfEnded();
+  if (length == 0) {
+    return 0;
+  }
+  // One event per transfer: a completion left over from an earlier transfer
+  // can never be mistaken for this one's.
+  WindowsEvent ioEvent;
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = ioEvent.getHandle();
+  IoResult result = startIo(buffer, chunkFor(length), direction, &overlapped);
+  if (result.error == ERROR_IO_PENDING) {
+    result = awaitIo(&overlapped);
+  }
+  return classify(result, direction);
+}
+
+// A cancelled exchange, and one whose time is up, start no I/O.
+void ControlPipeConnection::refuseIfEnded() {
   if (isCancelled() || externalCancelSignalled()) {
     throw ControlPipeCancelled();
   }
@@ -121,80 +164,84 @@ std::uint64_t ControlPipeConnection::transfer(void *buffer, std::uint64_t length
     cancel();
     throw ControlRequestError(ERROR_TIMEOUT, "Control pipe request timed out");
   }
-  if (length == 0) {
-    return 0;
-  }
-  DWORD chunk = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(length);
+}
+
+DWORD ControlPipeConnection::chunkFor(std::uint64_t length) const {
+  DWORD chunk = length > largestChunk ? largestChunk : static_cast<DWORD>(length);
   if (maxTransferSize != noSizeLimit && chunk > maxTransferSize) {
     chunk = maxTransferSize;
   }
+  return chunk;
+}
 
-  // One event per transfer: a completion left over from an earlier transfer
-  // can never be mistaken for this one's.
-  WindowsEvent ioEvent;
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = ioEvent.getHandle();
+ControlPipeConnection::IoResult ControlPipeConnection::startIo(void *buffer, DWORD chunk,
+                                                               Direction direction,
+                                                               OVERLAPPED *overlapped) {
   DWORD bytes = 0;
-  DWORD error = 0;
   const BOOL done = direction == Direction::Read
-                        ? ReadFile(pipeHandle(), buffer, chunk, &bytes, &overlapped)
-                        : WriteFile(pipeHandle(), buffer, chunk, &bytes, &overlapped);
-  if (!done) {
-    error = GetLastError();
-  }
-  if (!done && error == ERROR_IO_PENDING) {
-    error = 0;
-    const DWORD woken = waitForIo(ioEvent.getHandle());
-    if (woken == WAIT_OBJECT_0 + 1) {
-      if (!GetOverlappedResult(pipeHandle(), &overlapped, &bytes, TRUE)) {
-        error = GetLastError();
-      }
-    } else {
-      DWORD waitError = 31;  // ERROR_GEN_FAILURE: woken for no known reason
-      if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 2) {
-        waitError = 0;
-      } else if (woken == WAIT_TIMEOUT) {
-        waitError = ERROR_TIMEOUT;
-      } else if (woken == WAIT_FAILED) {
-        waitError = GetLastError();
-      }
-      // The system must be done with the buffer and the OVERLAPPED before
-      // this call returns, however the wait ended.
-      const bool cancelRequested = controlPipeApi.cancelIoEx(pipeHandle(), &overlapped) != FALSE;
-      if (!cancelRequested) {
-        DWORD code = GetLastError();
-        if (code != ERROR_NOT_FOUND) {
-          // Closing the handle ends the I/O when nothing else can.
-          pipe.reset();
-          if (WaitForSingleObject(ioEvent.getHandle(), INFINITE) == WAIT_FAILED) {
-            code = GetLastError();
-          }
-          throw IOException(format("Control pipe cancellation failed, error code = %lu",
-                                   static_cast<unsigned long>(code)));
-        }
-      }
-      if (!GetOverlappedResult(pipeHandle(), &overlapped, &bytes, TRUE)) {
-        error = GetLastError();
-      }
-      if (waitError != 0) {
-        cancel();
-        throw ControlRequestError(waitError, "Control pipe I/O wait failed");
-      }
-      if (cancelRequested && error == ERROR_OPERATION_ABORTED) {
-        throw ControlPipeCancelled();
-      }
-    }
-  }
+                        ? ReadFile(pipe.get(), buffer, chunk, &bytes, overlapped)
+                        : WriteFile(pipe.get(), buffer, chunk, &bytes, overlapped);
+  const DWORD error = done ? 0 : GetLastError();
+  return {error, bytes};
+}
 
+ControlPipeConnection::IoResult ControlPipeConnection::awaitIo(OVERLAPPED *overlapped) {
+  const DWORD woken = waitForIo(overlapped->hEvent);
+  if (woken == ioWoken) {
+    return finishedIo(overlapped);
+  }
+  const DWORD waitFailure = waitFailureOf(woken);
+  // The system must be done with the buffer and the OVERLAPPED before the
+  // transfer returns, however the wait ended.
+  const bool cancelTaken = cancelIo(overlapped);
+  const IoResult drained = finishedIo(overlapped);
+  if (waitFailure != 0) {
+    cancel();
+    throw ControlRequestError(waitFailure, "Control pipe I/O wait failed");
+  }
+  if (cancelTaken && drained.error == ERROR_OPERATION_ABORTED) {
+    throw ControlPipeCancelled();
+  }
+  // The I/O finished before the cancellation could take effect.
+  return drained;
+}
+
+bool ControlPipeConnection::cancelIo(OVERLAPPED *overlapped) {
+  if (serverSeam.cancelIoEx(pipe.get(), overlapped)) {
+    return true;
+  }
+  DWORD code = GetLastError();
+  // Nothing left to cancel: the I/O had finished already.
+  if (code == ERROR_NOT_FOUND) {
+    return false;
+  }
+  // Closing the handle ends the I/O when nothing else can.
+  pipe.reset();
+  if (WaitForSingleObject(overlapped->hEvent, INFINITE) == WAIT_FAILED) {
+    code = GetLastError();
+  }
+  throw IOException(format("Control pipe cancellation failed, error code = %lu",
+                           static_cast<unsigned long>(code)));
+}
+
+ControlPipeConnection::IoResult ControlPipeConnection::finishedIo(OVERLAPPED *overlapped) {
+  DWORD bytes = 0;
+  const BOOL ended = GetOverlappedResult(pipe.get(), overlapped, &bytes, TRUE);
+  const DWORD error = ended ? 0 : GetLastError();
+  return {error, bytes};
+}
+
+std::uint64_t ControlPipeConnection::classify(const IoResult &result, Direction direction) {
   if (direction == Direction::Read &&
-      (error == ERROR_BROKEN_PIPE || (error == 0 && bytes == 0))) {
+      (result.error == ERROR_BROKEN_PIPE || (result.error == 0 && result.bytes == 0))) {
     return 0;
   }
-  if (error != 0 || bytes == 0) {
-    throw ControlRequestError(error != 0 ? error : ERROR_BROKEN_PIPE,
+  // A write that moved nothing counts as a broken pipe.
+  if (result.error != 0 || result.bytes == 0) {
+    throw ControlRequestError(result.error != 0 ? result.error : ERROR_BROKEN_PIPE,
                               "Control pipe transfer failed");
   }
-  return bytes;
+  return result.bytes;
 }
 
 }  // namespace server

@@ -22,6 +22,8 @@ class ControlPipeConnection : public Transport, public Channel {
 public:
   static constexpr std::uint32_t noTimeout = 0xFFFFFFFF;
   static constexpr std::uint32_t noSizeLimit = 0;
+  static constexpr std::uint32_t defaultTimeoutMs = 30000;
+  static constexpr std::uint32_t defaultMaxTransferSize = 65536;
 
   // The name without the "\\.\pipe\" prefix; an empty one throws
   // IOException. Does not open the pipe.
@@ -49,9 +51,9 @@ public:
   // I/O, 2 the caller's event.
   virtual DWORD waitForIo(HANDLE ioEvent);
 
-  // noTimeout waits without limit; the default is 30 seconds.
+  // noTimeout waits without limit.
   void setTimeout(std::uint32_t milliseconds) { timeoutMs = milliseconds; }
-  // noSizeLimit lets a call move any length; the default is 64 KiB.
+  // noSizeLimit lets a call move any length.
   void setMaxTransferSize(std::uint32_t bytes) { maxTransferSize = bytes; }
   // The caller keeps the event and must keep it open while it is set here;
   // while it is signalled every connect() and transfer is cancelled.
@@ -59,35 +61,41 @@ public:
 
 private:
   enum class Direction { Read, Write };
+  // What one pipe operation came to: its Windows error, 0 for none, and the
+  // bytes it moved.
+  struct IoResult {
+    DWORD error;
+    DWORD bytes;
+  };
 
   std::uint64_t transfer(void *buffer, std::uint64_t length, Direction direction);
+  // The steps of a transfer.
+  void refuseIfEnded();
+  DWORD chunkFor(std::uint64_t length) const;
+  // ERROR_IO_PENDING in the result: the I/O runs on.
+  IoResult startIo(void *buffer, DWORD chunk, Direction direction, OVERLAPPED *overlapped);
+  // Waits for the running I/O; throws when the wait ends otherwise, after
+  // the I/O has ended.
+  IoResult awaitIo(OVERLAPPED *overlapped);
+  // Whether the system took the cancellation; false when the I/O had
+  // finished. Closes the pipe and throws when the I/O cannot be cancelled.
+  bool cancelIo(OVERLAPPED *overlapped);
+  // Waits for the I/O to end.
+  IoResult finishedIo(OVERLAPPED *overlapped);
+  static std::uint64_t classify(const IoResult &result, Direction direction);
   bool isCancelled();
   bool externalCancelSignalled() const;
   std::uint32_t elapsedMs() const;
-  HANDLE pipeHandle() const { return pipe ? pipe.get() : INVALID_HANDLE_VALUE; }
 
-  UniqueHandle pipe;
-  std::uint32_t maxTransferSize = 65536;
+  UniqueFileHandle pipe;
+  std::uint32_t maxTransferSize = defaultMaxTransferSize;
   WindowsEvent cancelEvent;
   std::atomic<std::int32_t> cancelled{1};
-  std::uint32_t timeoutMs = 30000;
+  std::uint32_t timeoutMs = defaultTimeoutMs;
   std::uint32_t startTick;
   HANDLE externalCancelEvent = nullptr;
   std::string pipeName;
 };
-
-// The pipe calls whose rare outcomes the connection must handle, and the
-// tick count its exchange clock reads; tests replace them.
-struct ControlPipeApi {
-  HANDLE(WINAPI *createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-  BOOL(WINAPI *setNamedPipeHandleState)(HANDLE, LPDWORD, LPDWORD, LPDWORD);
-  BOOL(WINAPI *resetEvent)(HANDLE);
-  BOOL(WINAPI *setEvent)(HANDLE);
-  BOOL(WINAPI *cancelIoEx)(HANDLE, LPOVERLAPPED);
-  DWORD(WINAPI *getTickCount)();
-};
-
-extern ControlPipeApi controlPipeApi;
 
 }  // namespace server
 }  // namespace lumo

@@ -1,35 +1,17 @@
 #include "server/server_control_message.h"
 
-#include <windows.h>
-
 #include "server/control_errors.h"
-#include "server/control_pipe_connection.h"
-#include "server/server_object_names.h"
-#include "util/text_conversion.h"
-
-RemoteException::RemoteException(const std::string &text) : Exception("%s", text.c_str()) {}
+#include "server/program_string_resource.h"
 
 namespace lumo {
 namespace server {
-
-std::string programStringResource(unsigned id) {
-  const wchar_t *text = nullptr;
-  // With no buffer size the call hands out the resource in place; it is not
-  // terminated.
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id,
-                                 reinterpret_cast<LPWSTR>(&text), 0);
-  if (length <= 0 || text == nullptr) {
-    return std::string();
-  }
-  return toUtf8(std::wstring(text, static_cast<std::size_t>(length)).c_str());
-}
 
 ServerControlMessage::ServerControlMessage(ControlGate *gate, Channel *connection,
                                            std::uint32_t messageId)
     : DataOutputStream(nullptr),
       gate(gate),
       connection(connection),
-      payload(new ByteArrayOutputStream(2048)),
+      payload(new ByteArrayOutputStream(initialPayloadCapacity)),
       messageId(messageId) {
   sink = payload.get();
 }
@@ -47,7 +29,7 @@ void ServerControlMessage::cancelQuietly() {
 void ServerControlMessage::send() {
   replyBudget = replyLimit;
   replyBytesRead = 0;
-  status = -1;
+  status = noValidStatus;
   std::uint32_t replyStatus = 0;
   try {
     const std::uint32_t size = static_cast<std::uint32_t>(payload->getSize());
@@ -59,14 +41,15 @@ void ServerControlMessage::send() {
     cancelQuietly();
     throw;
   }
-  if (replyStatus <= 3) {
+  if (replyStatus <= lastErrorStatus) {
     status = static_cast<std::int32_t>(replyStatus);
   }
-  if (replyStatus == 0) {
+  if (replyStatus == acceptedStatus) {
     return;
   }
-  if (replyStatus <= 3) {
-    throw RemoteException(programStringResource(firstStatusTextId + replyStatus - 1));
+  if (replyStatus <= lastErrorStatus) {
+    throw RemoteException(
+        programStringResource(firstStatusTextId + (replyStatus - firstErrorStatus)));
   }
   // After a status that means nothing the rest of the stream cannot be trusted.
   cancelQuietly();
@@ -96,31 +79,6 @@ std::uint32_t ServerControlMessage::readReplyUInt32() {
   }
   return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
          static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-
-std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId) {
-  try {
-    ControlPipeConnection connection(pipeName);
-    connection.connect();
-    ControlGate gate(&connection);
-    ServerControlMessage message(&gate, &connection, messageId);
-    try {
-      message.send();
-    } catch (const RemoteException &) {
-      return message.getStatus();
-    }
-    return 0;
-  } catch (...) {
-    return 1;
-  }
-}
-
-std::int32_t runServiceControlCommand(std::uint32_t messageId) {
-  try {
-    return runControlCommand(ServerObjectNames::instance().serviceControlPipeName, messageId);
-  } catch (...) {
-    return 1;
-  }
 }
 
 }  // namespace server

@@ -2,22 +2,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
+// Programs that include only this header keep reaching the one-shot command
+// and the status texts, which have files of their own.
+#include "server/control_command.h"
 #include "server/control_gate.h"
+#include "server/program_string_resource.h"
+#include "server/remote_exception.h"
 #include "util/byte_array_output_stream.h"
 #include "util/data_stream.h"
-#include "util/exception.h"
 #include "util/stream.h"
-
-// The server answered a control request with an error status, or with a
-// status that means nothing; the text comes from the program's resources.
-class RemoteException : public lumo::Exception {
-public:
-  explicit RemoteException(const std::string &text);
-  RemoteException(const RemoteException &) = default;
-  RemoteException &operator=(const RemoteException &) = default;
-};
 
 namespace lumo {
 namespace server {
@@ -28,6 +22,14 @@ namespace server {
 class ServerControlMessage : public DataOutputStream {
 public:
   static constexpr std::uint64_t replyLimit = 65536;
+  static constexpr std::uint64_t initialPayloadCapacity = 2048;
+  // Reply statuses: accepted, and the server's error statuses; every other
+  // value means nothing.
+  static constexpr std::uint32_t acceptedStatus = 0;
+  static constexpr std::uint32_t firstErrorStatus = 1;
+  static constexpr std::uint32_t lastErrorStatus = 3;
+  // What getStatus() gives before a reply and after one that means nothing.
+  static constexpr std::int32_t noValidStatus = -1;
   // Status texts: string resources of the running program, by status.
   static constexpr unsigned firstStatusTextId = 726;
   static constexpr unsigned invalidStatusTextId = 729;
@@ -59,19 +61,8 @@ private:
   std::uint32_t messageId;
   std::uint64_t replyBudget = replyLimit;
   std::uint64_t replyBytesRead = 0;
-  std::int32_t status = -1;
+  std::int32_t status = noValidStatus;
 };
-
-// The text of a string resource of the running program's module; empty when
-// the resource is missing.
-std::string programStringResource(unsigned id);
-
-// Sends one request without payload and folds the outcome into a number: 0
-// success, 1 to 3 the server's error status, -1 an invalid status, 1 any
-// local failure. Throws nothing.
-std::int32_t runControlCommand(const std::string &pipeName, std::uint32_t messageId);
-// The same on the server's service control pipe.
-std::int32_t runServiceControlCommand(std::uint32_t messageId);
 
 }  // namespace server
 }  // namespace lumo

@@ -1,17 +1,16 @@
 #include "server/server_object_names.h"
 
+#include "server/platform_seam.h"
 #include "util/text_conversion.h"
 #include "util/text_format.h"
 
 namespace lumo {
 namespace server {
 
-ServerObjectNamesApi serverObjectNamesApi = {&RegisterWindowMessageW};
-
 namespace {
 
 std::uint32_t registerMessage(const std::string &name) {
-  return serverObjectNamesApi.registerWindowMessage(toUtf16(name).c_str());
+  return serverSeam.registerWindowMessage(toUtf16(name).c_str());
 }
 
 std::string titleOf(const std::string &product) { return product + " Server"; }

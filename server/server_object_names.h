@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 
@@ -52,14 +50,6 @@ private:
   ServerObjectNames(const std::string &productName, const std::string &productLabel,
                     const std::string &serverName, const std::string &applicationName);
 };
-
-// The registration call, replaceable by tests that need to watch when the
-// catalogue is built or to make the build fail.
-struct ServerObjectNamesApi {
-  UINT(WINAPI *registerWindowMessage)(LPCWSTR);
-};
-
-extern ServerObjectNamesApi serverObjectNamesApi;
 
 }  // namespace server
 }  // namespace lumo

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "server/control_command.h"
 #include "server/control_errors.h"
-#include "server/control_gate.h"
 #include "server/control_pipe_connection.h"
-#include "server/server_control_message.h"
 #include "server/server_object_names.h"
+#include "util/byte_array_output_stream.h"
+#include "util/data_stream.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
+#include "util/unique_handle.h"
 
 namespace {
 
@@ -62,9 +64,11 @@ enum ExitCode : int {
 
 struct Options {
   std::string pipeName;
-  std::uint32_t timeoutMs = 30000;
+  std::uint32_t timeoutMs = ControlPipeConnection::defaultTimeoutMs;
   std::uint32_t messageId = 0;
-  std::vector<std::uint8_t> payload;
+  // Grows as the options add to it, in their order.
+  lumo::ByteArrayOutputStream payload{0};
+  lumo::DataOutputStream payloadWriter{&payload};
 };
 
 int usageError(const std::wstring &problem) {
@@ -162,12 +166,13 @@ int parseOptions(int argc, wchar_t **argv, Options *options) {
       if (!parseUInt32(value, &word)) {
         return usageError(L"--word needs a 32-bit number, not " + quoted(value));
       }
-      const std::uint8_t bytes[4] = {
-          static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
-          static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
-      options->payload.insert(options->payload.end(), bytes, bytes + 4);
-    } else if (!parseHexBytes(value, &options->payload)) {
-      return usageError(L"--bytes needs pairs of hex digits, not " + quoted(value));
+      options->payloadWriter.writeUInt32(word);
+    } else {
+      std::vector<std::uint8_t> bytes;
+      if (!parseHexBytes(value, &bytes)) {
+        return usageError(L"--bytes needs pairs of hex digits, not " + quoted(value));
+      }
+      options->payloadWriter.writeFully(bytes.data(), bytes.size());
     }
   }
   if (!haveId) {
@@ -195,45 +200,32 @@ const wchar_t *kindName(lumo::server::ControlErrorKind kind) {
   }
 }
 
-std::atomic<ControlPipeConnection *> running{nullptr};
+// Ctrl+C signals it; the exchange is cancelled while it is signalled.
+std::atomic<HANDLE> stopEvent{nullptr};
 
 BOOL WINAPI onConsoleControl(DWORD) {
-  if (ControlPipeConnection *connection = running.load()) {
-    try {
-      connection->cancel();
-    } catch (const lumo::Exception &) {
-      // The time-out still ends the wait.
-    }
+  if (const HANDLE event = stopEvent.load()) {
+    // Should this fail, the time-out still ends the wait.
+    SetEvent(event);
   }
   return TRUE;
 }
 
 std::wstring wide(const std::string &text) { return lumo::toUtf16(text); }
 
-int sendRequest(const Options &options) {
+int sendRequest(const Options &options, HANDLE stop) {
   try {
-    ControlPipeConnection connection(options.pipeName);
-    connection.setTimeout(options.timeoutMs);
-    running = &connection;
-    struct Unregister {
-      ~Unregister() { running = nullptr; }
-    } unregister;
-    connection.connect();
-    ControlGate gate(&connection);
-    lumo::server::ServerControlMessage message(&gate, &connection, options.messageId);
-    message.writeFully(options.payload.data(), options.payload.size());
-    try {
-      message.send();
-    } catch (const RemoteException &error) {
-      const std::int32_t status = message.getStatus();
-      if (status < 0) {
-        std::fwprintf(stdout, L"invalid status from the server: %ls\n",
-                      wide(error.getMessage()).c_str());
-        return kInvalidStatus;
-      }
+    const lumo::server::ControlStatus reply = lumo::server::sendControlRequest(
+        options.pipeName, options.messageId, options.payload.getBuffer(),
+        options.payload.getSize(), options.timeoutMs, stop);
+    if (reply.status < 0) {
+      std::fwprintf(stdout, L"invalid status from the server: %ls\n", wide(reply.text).c_str());
+      return kInvalidStatus;
+    }
+    if (reply.status != 0) {
       std::fwprintf(stdout, L"the server reported error status %d: %ls\n",
-                    static_cast<int>(status), wide(error.getMessage()).c_str());
-      return kServerStatusBase + status;
+                    static_cast<int>(reply.status), wide(reply.text).c_str());
+      return kServerStatusBase + reply.status;
     }
     std::fwprintf(stdout, L"the server accepted request %lu\n",
                   static_cast<unsigned long>(options.messageId));
@@ -268,6 +260,13 @@ int wmain(int argc, wchar_t **argv) {
     std::fwprintf(stdout, L"local failure: %hs\n", error.what());
     return kLocalFailure;
   }
-  SetConsoleCtrlHandler(onConsoleControl, TRUE);
-  return sendRequest(options);
+  // Without the event Ctrl+C keeps its default: it ends the program.
+  const lumo::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (stop) {
+    stopEvent = stop.get();
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+  }
+  const int outcome = sendRequest(options, stop.get());
+  stopEvent = nullptr;
+  return outcome;
 }

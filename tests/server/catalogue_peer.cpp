@@ -15,12 +15,16 @@
 #include <thread>
 #include <vector>
 
+#include "seam_override.h"
+#include "server/platform_seam.h"
 #include "server/server_object_names.h"
 
 namespace {
 
 using lumo::server::ServerObjectNames;
-using lumo::server::serverObjectNamesApi;
+using lumo::server::ServerSeam;
+using lumo::server::serverSeam;
+using lumo::test::SeamOverride;
 
 std::atomic<int> registrations{0};
 bool failFirst = false;
@@ -57,6 +61,7 @@ int threads() {
 
 int wmain(int argc, wchar_t **argv) {
   const std::wstring mode = argc == 2 ? argv[1] : L"";
+  const SeamOverride<ServerSeam> seam(serverSeam);
   if (mode == L"update") {
     return static_cast<int>(ServerObjectNames::instance().hookUpdateMessage);
   }
@@ -64,14 +69,14 @@ int wmain(int argc, wchar_t **argv) {
     return static_cast<int>(ServerObjectNames::instance().hookLoaderCloseMessage);
   }
   if (mode == L"refused") {
-    serverObjectNamesApi.registerWindowMessage = refusedRegistration;
+    serverSeam.registerWindowMessage = refusedRegistration;
     const ServerObjectNames &names = ServerObjectNames::instance();
     return names.hookUpdateMessage == 0 && names.hookLoaderCloseMessage == 0 &&
                    names.serviceName == "lumoserver-service"
                ? 0
                : 1;
   }
-  serverObjectNamesApi.registerWindowMessage = countedRegistration;
+  serverSeam.registerWindowMessage = countedRegistration;
   if (mode == L"lazy") {
     ServerObjectNames::instance();
     ServerObjectNames::instance();

@@ -14,30 +14,28 @@
 #include "reference_server.h"
 #include "request_error.h"
 #include "server/control_errors.h"
+#include "seam_override.h"
 #include "server/control_pipe_connection.h"
+#include "server/platform_seam.h"
+#include "test_support.h"
 #include "util/exception.h"
 #include "util/platform_seam.h"
 
 namespace {
 
-using lumo::server::ControlPipeApi;
 using lumo::server::ControlPipeCancelled;
 using lumo::server::ControlPipeConnection;
 using lumo::server::ControlRequestError;
-using lumo::server::controlPipeApi;
+using lumo::server::ServerSeam;
+using lumo::server::serverSeam;
 using lumo::test::ReferenceServer;
 using lumo::test::requestErrorOf;
 using lumo::test::ScriptedReply;
+using lumo::test::SeamOverride;
 using lumo::test::statusReply;
 using lumo::test::uniquePipeName;
 using lumo::test::UniqueHandle;
 using Clock = std::chrono::steady_clock;
-
-// Restores the real pipe calls when a test that replaced some of them ends.
-struct ApiOverride {
-  ControlPipeApi saved = controlPipeApi;
-  ~ApiOverride() { controlPipeApi = saved; }
-};
 
 ScriptedReply silent(std::uint32_t, const std::vector<std::uint8_t> &) { return {}; }
 
@@ -141,15 +139,15 @@ TEST(ControlPipeConnectionTest, NeedsANameAndRefusesIoUntilConnected) {
 TEST(ControlPipeConnectionTest, OpensForIdentificationOnlyInByteMode) {
   static std::wstring path;
   static DWORD access, share, disposition, flags, mode;
-  ApiOverride restore;
-  controlPipeApi.createFile = [](LPCWSTR name, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES security,
-                                 DWORD d, DWORD f, HANDLE t) -> HANDLE {
+  const SeamOverride<ServerSeam> seam(serverSeam);
+  serverSeam.createFile = [](LPCWSTR name, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES security,
+                             DWORD d, DWORD f, HANDLE t) -> HANDLE {
     path = name;
     access = a, share = s, disposition = d, flags = f;
     return CreateFileW(name, a, s, security, d, f, t);
   };
-  controlPipeApi.setNamedPipeHandleState = [](HANDLE pipe, LPDWORD m, LPDWORD count,
-                                              LPDWORD timeout) -> BOOL {
+  serverSeam.setNamedPipeHandleState = [](HANDLE pipe, LPDWORD m, LPDWORD count,
+                                          LPDWORD timeout) -> BOOL {
     mode = *m;
     return count == nullptr && timeout == nullptr && SetNamedPipeHandleState(pipe, m, count, timeout);
   };
@@ -193,8 +191,8 @@ TEST(ControlPipeConnectionTest, FailedPreparationClosesThePipeAndAllowsARetry) {
   ReferenceServer server(name, echoStatus, 1);
   ControlPipeConnection connection(name);
   {
-    ApiOverride restore;
-    controlPipeApi.setNamedPipeHandleState = [](HANDLE, LPDWORD, LPDWORD, LPDWORD) -> BOOL {
+    const SeamOverride<ServerSeam> seam(serverSeam);
+    serverSeam.setNamedPipeHandleState = [](HANDLE, LPDWORD, LPDWORD, LPDWORD) -> BOOL {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     };
@@ -204,8 +202,8 @@ TEST(ControlPipeConnectionTest, FailedPreparationClosesThePipeAndAllowsARetry) {
     EXPECT_THROW(connection.available(), ControlPipeCancelled);
   }
   {
-    ApiOverride restore;
-    controlPipeApi.resetEvent = [](HANDLE) -> BOOL {
+    const SeamOverride<ServerSeam> seam(serverSeam);
+    serverSeam.resetEvent = [](HANDLE) -> BOOL {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     };
@@ -346,8 +344,8 @@ TEST(ControlPipeConnectionTest, DefaultTimeoutIsThirtySecondsFromConnect) {
 
 TEST(ControlPipeConnectionTest, TheClockSurvivesTheTickCountWrapping) {
   static DWORD tick;
-  ApiOverride restore;
-  controlPipeApi.getTickCount = []() -> DWORD { return tick; };
+  const SeamOverride<ServerSeam> seam(serverSeam);
+  serverSeam.getTickCount = []() -> DWORD { return tick; };
   const std::string name = uniquePipeName();
   ReferenceServer server(name, silent);
   ControlPipeConnection connection(name);
@@ -527,8 +525,8 @@ TEST(ControlPipeConnectionTest, IoThatCannotBeCancelledIsEndedByClosingThePipe) 
   EXPECT_EQ(8u, connection.write(unanswered, sizeof unanswered));
   connection.result = WAIT_OBJECT_0;
   {
-    ApiOverride restore;
-    controlPipeApi.cancelIoEx = [](HANDLE, LPOVERLAPPED) -> BOOL {
+    const SeamOverride<ServerSeam> seam(serverSeam);
+    serverSeam.cancelIoEx = [](HANDLE, LPOVERLAPPED) -> BOOL {
       SetLastError(ERROR_NOT_SUPPORTED);
       return FALSE;
     };
@@ -558,8 +556,8 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
   ControlPipeConnection connection(name);
   reconnect(connection);
   {
-    ApiOverride restore;
-    controlPipeApi.setEvent = [](HANDLE) -> BOOL {
+    const SeamOverride<ServerSeam> seam(serverSeam);
+    serverSeam.setEvent = [](HANDLE) -> BOOL {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     };
@@ -568,18 +566,19 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
     EXPECT_THROW(connection.available(), ControlPipeCancelled);
   }
   reconnect(connection);
-  const auto savedCreate = lumo::utilSeam.createEvent;
-  lumo::utilSeam.createEvent = [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  };
   std::string message;
-  try {
-    connection.write(request, sizeof request);
-  } catch (const lumo::Exception &error) {
-    message = error.getMessage();
+  {
+    const SeamOverride<lumo::UtilSeam> seam(lumo::utilSeam);
+    lumo::utilSeam.createEvent = [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    };
+    try {
+      connection.write(request, sizeof request);
+    } catch (const lumo::Exception &error) {
+      message = error.getMessage();
+    }
   }
-  lumo::utilSeam.createEvent = savedCreate;
   EXPECT_EQ("Cannot create windows event with error = 8", message);
   EXPECT_EQ(5u, exchange(connection));
 }

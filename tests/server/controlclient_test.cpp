@@ -33,8 +33,9 @@ Outcome runClient(const std::wstring &arguments) {
   Outcome outcome;
   {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr));
+    const lumo::UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE,
+                                                    FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                                                    nullptr));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -6,22 +6,29 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "reference_server.h"
 #include "request_error.h"
+#include "server/control_command.h"
 #include "server/control_errors.h"
 #include "server/control_gate.h"
 #include "server/control_pipe_connection.h"
+#include "server/program_string_resource.h"
+#include "server/remote_exception.h"
 #include "server/server_control_message.h"
 #include "server/server_object_names.h"
+#include "util/unique_handle.h"
 
 namespace {
 
 using lumo::server::ControlPipeCancelled;
 using lumo::server::ControlPipeConnection;
 using lumo::server::ControlRequestError;
+using lumo::server::ControlStatus;
 using lumo::server::runControlCommand;
+using lumo::server::sendControlRequest;
 using lumo::server::ServerControlMessage;
 using lumo::test::ReferenceServer;
 using lumo::test::requestErrorOf;
@@ -303,6 +310,46 @@ TEST(ServerControlMessageTest, OneShotCommandFoldsEveryOutcome) {
   ASSERT_EQ(4u, requests.size());
   EXPECT_EQ(Bytes({0, 0, 0, 2, 0, 0, 0, 0}), requests[2]);
   EXPECT_EQ(4, server.connections());
+}
+
+TEST(ServerControlMessageTest, OneRequestCarriesPayloadTimeoutAndCancelEvent) {
+  const std::string name = uniquePipeName();
+  ReferenceServer server(name, [](std::uint32_t id, const Bytes &) {
+    return id == 100 ? ScriptedReply() : statusReply(id);
+  });
+  const std::uint8_t payload[] = {0x0A, 0xFF, 0x10};
+  const ControlStatus accepted = sendControlRequest(name, 0, payload, sizeof payload,
+                                                    ControlPipeConnection::noTimeout, nullptr);
+  EXPECT_EQ(0, accepted.status);
+  EXPECT_EQ("", accepted.text);
+  ASSERT_EQ(1u, server.requests().size());
+  EXPECT_EQ(Bytes({0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0xFF, 0x10}), server.requests()[0]);
+
+  const ControlStatus refused = sendControlRequest(name, 3, nullptr, 0, 1000, nullptr);
+  EXPECT_EQ(3, refused.status);
+  EXPECT_EQ("test status three", refused.text);
+  const ControlStatus invalid = sendControlRequest(name, 4, nullptr, 0, 1000, nullptr);
+  EXPECT_EQ(-1, invalid.status);
+  EXPECT_EQ("test status invalid", invalid.text);
+
+  // An unanswered request ends with the time allowed, or with the caller's
+  // event, which then keeps every later request from starting.
+  const auto start = std::chrono::steady_clock::now();
+  const ControlRequestError late =
+      requestErrorOf([&] { sendControlRequest(name, 100, nullptr, 0, 300, nullptr); });
+  EXPECT_EQ(1460u, late.getErrorCode());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const lumo::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread signaller([&] {
+    Sleep(200);
+    SetEvent(stop.get());
+  });
+  EXPECT_THROW(sendControlRequest(name, 100, nullptr, 0, ControlPipeConnection::noTimeout,
+                                  stop.get()),
+               ControlPipeCancelled);
+  signaller.join();
+  EXPECT_THROW(sendControlRequest(name, 0, nullptr, 0, 1000, stop.get()), ControlPipeCancelled);
+  EXPECT_EQ(5u, server.requests().size());
 }
 
 TEST(ServerControlMessageTest, ServiceCommandUsesTheCataloguePipe) {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "util/unique_handle.h"
 
 namespace lumo {
 namespace test {
@@ -49,7 +49,7 @@ private:
   void run();
   void serve(HANDLE pipe);
   void served();
-  UniqueHandle createInstance();
+  UniqueFileHandle createInstance();
   // Ends false when the test stops the server or the client went away.
   bool waitFor(HANDLE pipe, OVERLAPPED *overlapped, BOOL started, DWORD *bytes);
   bool readExactly(HANDLE pipe, std::uint8_t *buffer, DWORD length);
@@ -59,7 +59,7 @@ private:
   Script script;
   DWORD maxInstances;
   UniqueHandle stopEvent;
-  UniqueHandle listening;
+  UniqueFileHandle listening;
   mutable std::mutex mutex;
   std::vector<std::vector<std::uint8_t>> received;
   int accepted = 0;

@@ -56,11 +56,10 @@ int ReferenceServer::connections() const {
   return accepted;
 }
 
-UniqueHandle ReferenceServer::createInstance() {
-  const HANDLE pipe = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                       maxInstances, 4096, 4096, 0, nullptr);
-  return UniqueHandle(pipe == INVALID_HANDLE_VALUE ? nullptr : pipe);
+UniqueFileHandle ReferenceServer::createInstance() {
+  return UniqueFileHandle(CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                           maxInstances, 4096, 4096, 0, nullptr));
 }
 
 bool ReferenceServer::waitFor(HANDLE pipe, OVERLAPPED *overlapped, BOOL started, DWORD *bytes) {
@@ -137,13 +136,13 @@ void ReferenceServer::run() {
       ++serving;
     }
     // The next client finds an instance at once.
-    const HANDLE client = listening.release();
+    UniqueFileHandle client = std::move(listening);
     listening = createInstance();
     // Served apart, so that a client kept open does not block the next one;
     // detached, so that finished clients leave no thread handle behind.
-    std::thread([this, client] {
+    std::thread([this, client = std::move(client)]() mutable {
       {
-        const UniqueHandle pipe(client);
+        const UniqueFileHandle pipe = std::move(client);
         serve(pipe.get());
       }
       served();
