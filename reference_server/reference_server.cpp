@@ -30,15 +30,8 @@ ReferenceServer::ReferenceServer(const std::string &pipeName, Script script, DWO
 ReferenceServer::~ReferenceServer() {
   SetEvent(stopEvent.get());
   thread.join();
-  std::unique_lock<std::mutex> hold(mutex);
-  allServed.wait(hold, [this] { return serving == 0; });
-}
-
-void ReferenceServer::served() {
-  // Nothing of this object is touched once the destructor may go on.
-  std::lock_guard<std::mutex> hold(mutex);
-  --serving;
-  allServed.notify_all();
+  std::unique_lock<std::mutex> hold(serving->mutex);
+  serving->done.wait(hold, [this] { return serving->count == 0; });
 }
 
 std::vector<std::vector<std::uint8_t>> ReferenceServer::requests() const {
@@ -133,19 +126,26 @@ void ReferenceServer::run() {
     {
       std::lock_guard<std::mutex> hold(mutex);
       ++accepted;
-      ++serving;
+    }
+    {
+      std::lock_guard<std::mutex> hold(serving->mutex);
+      ++serving->count;
     }
     // The next client finds an instance at once.
     UniqueFileHandle client = std::move(listening);
     listening = createInstance();
     // Served apart, so that a client kept open does not block the next one;
     // detached, so that finished clients leave no thread handle behind.
-    std::thread([this, client = std::move(client)]() mutable {
+    std::thread([this, state = serving, client = std::move(client)]() mutable {
       {
         const UniqueFileHandle pipe = std::move(client);
         serve(pipe.get());
       }
-      served();
+      // Nothing of this object is touched from here on: the destructor may
+      // go on as soon as the count is down.
+      std::lock_guard<std::mutex> hold(state->mutex);
+      --state->count;
+      state->done.notify_all();
     }).detach();
   }
 }

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -48,7 +49,6 @@ public:
 private:
   void run();
   void serve(HANDLE pipe);
-  void served();
   UniqueFileHandle createInstance();
   // Ends false when the test stops the server or the client went away.
   bool waitFor(HANDLE pipe, OVERLAPPED *overlapped, BOOL started, DWORD *bytes);
@@ -63,8 +63,15 @@ private:
   mutable std::mutex mutex;
   std::vector<std::vector<std::uint8_t>> received;
   int accepted = 0;
-  int serving = 0;
-  std::condition_variable allServed;
+  // The clients still being served. Each serving thread holds its own
+  // reference: its last unlock may still touch the mutex after the
+  // destructor has seen the count reach zero and gone on.
+  struct Serving {
+    std::mutex mutex;
+    std::condition_variable done;
+    int count = 0;
+  };
+  std::shared_ptr<Serving> serving = std::make_shared<Serving>();
   std::thread thread;
 };
 
