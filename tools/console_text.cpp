@@ -63,15 +63,16 @@ std::wstring wideVformat(const wchar_t *format, va_list args) {
     va_copy(pass, args);
     const int length = std::vswprintf(buffer.data(), buffer.size(), format, pass);
     va_end(pass);
-    // Too small a buffer and a bad format both give -1; the second would
-    // grow the buffer without end, so growth stops at a generous size.
-    if (length >= 0) {
+    if (length >= 0 && static_cast<std::size_t>(length) < buffer.size()) {
       return std::wstring(buffer.data(), static_cast<std::size_t>(length));
     }
+    // Too small a buffer gives -1 from one C runtime and the length needed
+    // from another; a bad format gives -1 too, and would grow the buffer
+    // without end, so growth stops at a generous size.
     if (buffer.size() >= (1u << 20)) {
       return std::wstring();
     }
-    buffer.resize(buffer.size() * 4);
+    buffer.resize(length > 0 ? static_cast<std::size_t>(length) + 1 : buffer.size() * 4);
   }
 }
 

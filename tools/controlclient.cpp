@@ -4,13 +4,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <cwchar>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
+#include "console_text.h"
 #include "server/control_command.h"
 #include "server/control_errors.h"
 #include "server/control_pipe_connection.h"
@@ -22,6 +23,9 @@
 #include "util/unique_handle.h"
 
 namespace {
+
+using lumo::tools::parseUInt32;
+using lumo::tools::quoted;
 
 using lumo::server::ControlPipeCancelled;
 using lumo::server::ControlPipeConnection;
@@ -72,38 +76,17 @@ struct Options {
 };
 
 int usageError(const std::wstring &problem) {
-  std::fwprintf(stderr, L"controlclient: %ls (try --help)\n", problem.c_str());
+  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE),
+                         L"controlclient: " + problem + L" (try --help)\n");
   return kBadCommandLine;
 }
 
-std::wstring quoted(const std::wstring &text) { return L"\"" + text + L"\""; }
-
-// Decimal, or hex after "0x"; no sign, no blanks, at most 32 bits.
-bool parseUInt32(const std::wstring &text, std::uint32_t *value) {
-  const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
-  const std::wstring digits = hex ? text.substr(2) : text;
-  if (digits.empty() || digits.size() > 10) {
-    return false;
-  }
-  std::uint64_t result = 0;
-  for (const wchar_t c : digits) {
-    unsigned digit;
-    if (c >= L'0' && c <= L'9') {
-      digit = c - L'0';
-    } else if (hex && c >= L'a' && c <= L'f') {
-      digit = c - L'a' + 10;
-    } else if (hex && c >= L'A' && c <= L'F') {
-      digit = c - L'A' + 10;
-    } else {
-      return false;
-    }
-    result = result * (hex ? 16 : 10) + digit;
-  }
-  if (result > 0xFFFFFFFFu) {
-    return false;
-  }
-  *value = static_cast<std::uint32_t>(result);
-  return true;
+// What the program says goes to standard output, exactly as it is.
+void say(const wchar_t *format, ...) {
+  va_list args;
+  va_start(args, format);
+  lumo::tools::writeText(GetStdHandle(STD_OUTPUT_HANDLE), lumo::tools::wideVformat(format, args));
+  va_end(args);
 }
 
 bool parseHexBytes(const std::wstring &text, std::vector<std::uint8_t> *bytes) {
@@ -128,7 +111,7 @@ int parseOptions(int argc, wchar_t **argv, Options *options) {
     if (arg == L"--help" || arg == L"-h") {
       const std::wstring pipe =
           lumo::toUtf16(lumo::server::ServerObjectNames::instance().serviceControlPipeName);
-      std::fwprintf(stdout, kUsage, pipe.c_str());
+      say(kUsage, pipe.c_str());
       return kAccepted;
     }
     if (arg.rfind(L"--", 0) != 0) {
@@ -219,27 +202,27 @@ int sendRequest(const Options &options, HANDLE stop) {
         options.pipeName, options.messageId, options.payload.getBuffer(),
         options.payload.getSize(), options.timeoutMs, stop);
     if (reply.status < 0) {
-      std::fwprintf(stdout, L"invalid status from the server: %ls\n", wide(reply.text).c_str());
+      say(L"invalid status from the server: %ls\n", wide(reply.text).c_str());
       return kInvalidStatus;
     }
     if (reply.status != 0) {
-      std::fwprintf(stdout, L"the server reported error status %d: %ls\n",
+      say(L"the server reported error status %d: %ls\n",
                     static_cast<int>(reply.status), wide(reply.text).c_str());
       return kServerStatusBase + reply.status;
     }
-    std::fwprintf(stdout, L"the server accepted request %lu\n",
+    say(L"the server accepted request %lu\n",
                   static_cast<unsigned long>(options.messageId));
     return kAccepted;
   } catch (const ControlRequestError &error) {
-    std::fwprintf(stdout, L"local failure: %ls (%ls, Windows error %lu)\n",
+    say(L"local failure: %ls (%ls, Windows error %lu)\n",
                   wide(error.getMessage()).c_str(), kindName(error.getKind()),
                   static_cast<unsigned long>(error.getErrorCode()));
   } catch (const ControlPipeCancelled &error) {
-    std::fwprintf(stdout, L"local failure: %ls\n", wide(error.getMessage()).c_str());
+    say(L"local failure: %ls\n", wide(error.getMessage()).c_str());
   } catch (const lumo::Exception &error) {
-    std::fwprintf(stdout, L"local failure: %ls\n", wide(error.getMessage()).c_str());
+    say(L"local failure: %ls\n", wide(error.getMessage()).c_str());
   } catch (const std::exception &error) {
-    std::fwprintf(stdout, L"local failure: %hs\n", error.what());
+    say(L"local failure: %ls\n", wide(error.what()).c_str());
   }
   return kLocalFailure;
 }
@@ -257,7 +240,7 @@ int wmain(int argc, wchar_t **argv) {
       options.pipeName = lumo::server::ServerObjectNames::instance().serviceControlPipeName;
     }
   } catch (const std::exception &error) {
-    std::fwprintf(stdout, L"local failure: %hs\n", error.what());
+    say(L"local failure: %ls\n", wide(error.what()).c_str());
     return kLocalFailure;
   }
   // Without the event Ctrl+C keeps its default: it ends the program.

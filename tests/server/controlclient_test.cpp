@@ -134,4 +134,20 @@ TEST(ControlClientTest, RejectsBadCommandLines) {
   EXPECT_NE(std::string::npos, help.output.find("Exit codes:"));
 }
 
+// Values are judged by their value, and what was typed comes back exactly.
+TEST(ControlClientTest, JudgesNumbersByValueAndRepeatsWhatWasTyped) {
+  const std::string name = uniquePipeName();
+  ReferenceServer server(name, [](std::uint32_t, const Bytes &) { return statusReply(0); });
+  const Outcome padded = runClient(pipeOption(name) + L"--word 00000000001 0000000000042");
+  EXPECT_EQ(0u, padded.exitCode) << padded.output;
+  ASSERT_EQ(1u, server.requestCount());
+  EXPECT_EQ(Bytes({0, 0, 0, 42, 0, 0, 0, 4, 0, 0, 0, 1}), server.requests()[0]);
+
+  const Outcome typed = runClient(L"--word 1\u00FC\u20AC\u65E5 1");
+  EXPECT_EQ(2u, typed.exitCode);
+  EXPECT_NE(std::string::npos,
+            typed.output.find("not \"1\xC3\xBC\xE2\x82\xAC\xE6\x97\xA5\" (try --help)\r\n"))
+      << typed.output;
+}
+
 }  // namespace
