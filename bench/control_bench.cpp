@@ -40,21 +40,19 @@ void rawExchange(const std::wstring &path) {
 int main() {
   const std::string name = lumo::test::uniquePipeName();
   const std::wstring path = L"\\\\.\\pipe\\" + std::wstring(name.begin(), name.end());
-  lumo::test::ReferenceServer server(
-      name, [](std::uint32_t, const std::vector<std::uint8_t> &) {
-        return lumo::test::statusReply(0);
-      });
+  lumo::test::ReferenceServer server(name, [](std::uint32_t, const std::vector<std::uint8_t> &) {
+    return lumo::test::statusReply(0);
+  });
   const int repetitions = 7;
-  const auto t = lumo::bench::compare(
-      {[&] { failed |= lumo::server::runControlCommand(name, 1) != 0; },
-       [&] { rawExchange(path); }},
-      200, repetitions);
+  const auto t =
+      lumo::bench::compare({[&] { failed |= lumo::server::runControlCommand(name, 1) != 0; },
+                            [&] { rawExchange(path); }},
+                           200, repetitions);
   if (failed) {
     std::fprintf(stderr, "control_bench: an exchange failed\n");
     return 1;
   }
-  std::printf("%-40s %14s %14s %8s\n", "control round trips per second", "lumo", "raw",
-              "ratio");
+  std::printf("%-40s %14s %14s %8s\n", "control round trips per second", "lumo", "raw", "ratio");
   std::printf("%-40s %14.0f %14.0f %8.2f\n", "connect, 8-byte request, status", 1e9 / t[0],
               1e9 / t[1], t[0] / t[1]);
   std::printf("ratio: time per round trip, lumo / raw; median of %d runs\n", repetitions);

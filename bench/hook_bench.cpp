@@ -86,8 +86,10 @@ int main() {
   Hooks passThrough = loadHooks(L"passthrough_hooks.dll");
   Hooks bareReports = loadHooks(L"bare_report_hooks.dll");
   if (!paintwatch.set || !passThrough.set || !bareReports.set) {
-    std::fprintf(stderr, "hook_bench: %ls, passthrough_hooks.dll or bare_report_hooks.dll "
-                 "missing\n", kLibrary);
+    std::fprintf(stderr,
+                 "hook_bench: %ls, passthrough_hooks.dll or bare_report_hooks.dll "
+                 "missing\n",
+                 kLibrary);
     return 1;
   }
   WNDCLASSW windowClass = {};
@@ -95,9 +97,9 @@ int main() {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"LumoBenchWindow";
   RegisterClassW(&windowClass);
-  UniqueWindow window(CreateWindowExW(0, windowClass.lpszClassName, L"bench",
-                                      WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr, nullptr,
-                                      windowClass.hInstance, nullptr));
+  UniqueWindow window(CreateWindowExW(0, windowClass.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW,
+                                      100, 100, 400, 300, nullptr, nullptr, windowClass.hInstance,
+                                      nullptr));
   UniqueWindow target(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                       windowClass.hInstance, nullptr));
   const UINT reportMessage = RegisterWindowMessageW(L"lumo-bench-hook-update");
@@ -123,19 +125,19 @@ int main() {
   }
 
   std::printf("%d-bit\n%-34s %12s %12s %12s %12s %9s %9s\n", static_cast<int>(sizeof(void *) * 8),
-              "SendMessageW, ns per call", "no hooks", "pass-through", "bare reports",
-              "paintwatch", "/ pass", "/ bare");
+              "SendMessageW, ns per call", "no hooks", "pass-through", "bare reports", "paintwatch",
+              "/ pass", "/ bare");
   for (int row = 0; row < kRows; ++row) {
     const double none = lumo::bench::median(runs[row][0]);
     const double pass = lumo::bench::median(runs[row][1]);
     const double bare = lumo::bench::median(runs[row][2]);
     const double watch = lumo::bench::median(runs[row][3]);
-    std::printf("%-34s %12.0f %12.0f %12.0f %12.0f %9.3f %9.3f\n", kRowNames[row], none, pass,
-                bare, watch, watch / pass, watch / bare);
+    std::printf("%-34s %12.0f %12.0f %12.0f %12.0f %9.3f %9.3f\n", kRowNames[row], none, pass, bare,
+                watch, watch / pass, watch / bare);
   }
-  std::printf("paintwatch against the pass-through and the bare-report hooks; median of %d runs "
-              "of %d calls\n",
-              kRepetitions, kCalls);
+  std::printf(
+      "paintwatch against the pass-through and the bare-report hooks; median of %d runs "
+      "of %d calls\n",
+      kRepetitions, kCalls);
   return 0;
 }
-

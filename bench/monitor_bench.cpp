@@ -81,8 +81,8 @@ Child start(const std::wstring &program, const std::wstring &arguments) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   std::wstring commandLine = lumo::win::quoteArgument(program) + L" " + arguments;
   PROCESS_INFORMATION info = {};
-  if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                     nullptr, &startup, &info)) {
+  if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &info)) {
     child.process.reset(info.hProcess);
     const UniqueHandle thread(info.hThread);
   }
@@ -126,8 +126,8 @@ bool drainMonitor(HANDLE output) {
 double runMonitor() {
   const std::wstring program = lumo::win::besideThisProgram(L"paintmonitor.exe");
   Child monitor = start(program, L"--build 64");
-  const HWND window =
-      waitForWindow(lumo::toUtf16(lumo::server::ServerObjectNames::instance().hookTargetWindowName));
+  const HWND window = waitForWindow(
+      lumo::toUtf16(lumo::server::ServerObjectNames::instance().hookTargetWindowName));
   if (!monitor.process || window == nullptr) {
     return -1;
   }

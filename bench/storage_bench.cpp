@@ -19,8 +19,8 @@ std::wstring folderOf(const std::wstring &path) {
 std::wstring benchFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"lumo-storage-bench-" +
-                        std::to_wstring(GetCurrentProcessId());
+  std::wstring folder =
+      std::wstring(temp) + L"lumo-storage-bench-" + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(folder.c_str(), nullptr);
   return folder + L"\\";
 }

@@ -36,7 +36,7 @@ static constexpr UINT firstRegisteredMessage = 0xC000;
 static constexpr UINT lastRegisteredMessage = 0xFFFF;
 
 lumo::paintwatch::HookSeam lumo::paintwatch::hookSeam = {SetWindowsHookExW, UnhookWindowsHookEx,
-                                                       GetThreadTimes};
+                                                         GetThreadTimes};
 
 // Read for every message that reports: a change of the monitor layout
 // applies at once. One message's rectangles share one reading, so that the
@@ -195,9 +195,7 @@ static bool installerRuns() {
 // An installer that ended without removing its hooks (killed, crashed, or a
 // worker thread that returned), or whose window is gone, would otherwise
 // lock every later caller out until the desktop session ends.
-static bool installationAbandoned() {
-  return !IsWindow(targetWindow) || !installerRuns();
-}
+static bool installationAbandoned() { return !IsWindow(targetWindow) || !installerRuns(); }
 
 extern "C" bool unsetHookForWindow(HWND window, UINT message) {
   if (window != targetWindow || message != hookMessage) {

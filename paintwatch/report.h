@@ -21,8 +21,7 @@ struct ReportParams {
 // Each coordinate travels as its low 16 bits, two's complement, unclamped.
 inline ReportParams packReport(const region::Rect &rect) {
   auto pair = [](int high, int low) {
-    return (static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) |
-           static_cast<uint16_t>(low);
+    return (static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) | static_cast<uint16_t>(low);
   };
   return {static_cast<WPARAM>(pair(rect.left, rect.top)),
           static_cast<LPARAM>(static_cast<uintptr_t>(pair(rect.right, rect.bottom)))};
@@ -39,18 +38,16 @@ inline region::Rect unpackReport(WPARAM wParam, LPARAM lParam) {
 // A screen rectangle moved into virtual-screen coordinates, whose origin is
 // the virtual screen's top-left corner.
 inline region::Rect virtualFromScreen(const RECT &screen, POINT origin) {
-  return region::Rect(screen.left - origin.x, screen.top - origin.y,
-                      screen.right - origin.x, screen.bottom - origin.y);
+  return region::Rect(screen.left - origin.x, screen.top - origin.y, screen.right - origin.x,
+                      screen.bottom - origin.y);
 }
 
 // A client rectangle (relative to the client area) placed at the client
 // area's screen position, in virtual-screen coordinates.
-inline region::Rect virtualFromClient(const RECT &client, POINT clientOnScreen,
-                                      POINT origin) {
+inline region::Rect virtualFromClient(const RECT &client, POINT clientOnScreen, POINT origin) {
   const int x = clientOnScreen.x - origin.x;
   const int y = clientOnScreen.y - origin.y;
-  return region::Rect(client.left + x, client.top + y, client.right + x,
-                      client.bottom + y);
+  return region::Rect(client.left + x, client.top + y, client.right + x, client.bottom + y);
 }
 
 }  // namespace paintwatch

@@ -156,10 +156,10 @@ void ReferenceServer::serve(HANDLE pipe) {
     if (!readExactly(pipe, header, sizeof header)) {
       return;
     }
-    const std::uint32_t id = static_cast<std::uint32_t>(header[0]) << 24 | header[1] << 16 |
-                             header[2] << 8 | header[3];
-    const std::uint32_t length = static_cast<std::uint32_t>(header[4]) << 24 | header[5] << 16 |
-                                 header[6] << 8 | header[7];
+    const std::uint32_t id =
+        static_cast<std::uint32_t>(header[0]) << 24 | header[1] << 16 | header[2] << 8 | header[3];
+    const std::uint32_t length =
+        static_cast<std::uint32_t>(header[4]) << 24 | header[5] << 16 | header[6] << 8 | header[7];
     std::vector<std::uint8_t> payload(length);
     if (length != 0 && !readExactly(pipe, payload.data(), length)) {
       return;
@@ -174,8 +174,7 @@ void ReferenceServer::serve(HANDLE pipe) {
     if (reply.oneByteAtATime) {
       for (const std::uint8_t byte : reply.bytes) {
         // The pause lets the client's pending read take this byte alone.
-        if (WaitForSingleObject(stopEvent.get(), 30) != WAIT_TIMEOUT ||
-            !writeAll(pipe, &byte, 1)) {
+        if (WaitForSingleObject(stopEvent.get(), 30) != WAIT_TIMEOUT || !writeAll(pipe, &byte, 1)) {
           return;
         }
       }

@@ -19,8 +19,7 @@ public:
   bool isEmpty() const { return getWidth() <= 0 || getHeight() <= 0; }
 
   bool operator==(const Rect &other) const {
-    return left == other.left && top == other.top && right == other.right &&
-           bottom == other.bottom;
+    return left == other.left && top == other.top && right == other.right && bottom == other.bottom;
   }
   bool operator!=(const Rect &other) const { return !(*this == other); }
 

@@ -18,8 +18,7 @@ Region::Region(const Rect *rect) {
 Region::~Region() { pixman_region_fini(&region_); }
 
 void Region::subtract(const Region *other) {
-  pixman_region_subtract(&region_, &region_,
-                         const_cast<pixman_region16_t *>(&other->region_));
+  pixman_region_subtract(&region_, &region_, const_cast<pixman_region16_t *>(&other->region_));
 }
 
 void Region::getRectVector(std::vector<Rect> *rects) const {

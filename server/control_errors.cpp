@@ -29,8 +29,8 @@ ControlErrorKind controlErrorKindOf(std::uint32_t errorCode) {
 ControlPipeCancelled::ControlPipeCancelled() : IOException("Control pipe I/O was cancelled") {}
 
 ControlRequestError::ControlRequestError(std::uint32_t errorCode, const std::string &context)
-    : IOException(format("%s, error code = %lu", context.c_str(),
-                         static_cast<unsigned long>(errorCode))),
+    : IOException(
+          format("%s, error code = %lu", context.c_str(), static_cast<unsigned long>(errorCode))),
       kind(controlErrorKindOf(errorCode)),
       errorCode(errorCode) {}
 

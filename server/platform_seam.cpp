@@ -3,9 +3,9 @@
 namespace lumo {
 namespace server {
 
-ServerSeam serverSeam = {&CreateFileW, &SetNamedPipeHandleState, &ResetEvent,
-                         &SetEvent,    &CancelIoEx,              &GetTickCount,
-                         &RegisterWindowMessageW};
+ServerSeam serverSeam = {
+    &CreateFileW,  &SetNamedPipeHandleState, &ResetEvent, &SetEvent, &CancelIoEx,
+    &GetTickCount, &RegisterWindowMessageW};
 
 }  // namespace server
 }  // namespace lumo

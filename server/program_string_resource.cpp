@@ -11,8 +11,7 @@ std::string programStringResource(unsigned id) {
   const wchar_t *text = nullptr;
   // With no buffer size the call hands out the resource in place; it is not
   // terminated.
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id,
-                                 reinterpret_cast<LPWSTR>(&text), 0);
+  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) {
     return std::string();
   }

@@ -28,8 +28,7 @@ std::string versioned(const std::string &server) {
 // The members are declared in the order in which they are built, so the two
 // messages are registered after the file names and before the product words.
 ServerObjectNames::ServerObjectNames(const std::string &productName,
-                                     const std::string &productLabel,
-                                     const std::string &serverName,
+                                     const std::string &productLabel, const std::string &serverName,
                                      const std::string &applicationName)
     : mirrorDriverMessageWindowClass("MIRROR_DRIVER_MESSAGE_WINDOW_CLASS_NAME"),
       messageWindowName(serverName + "-message-window"),

@@ -61,19 +61,19 @@ TimedFileLock::TimedFileLock(const std::wstring &path, const std::wstring &scope
     return;
   }
   switch (storageSeam.waitForSingleObject(mutex.get(), timedFileLockWaitMs)) {
-  case WAIT_OBJECT_0:
-    lockState = TimedLockState::Acquired;
-    hold.reset(mutex.get());
-    break;
-  case WAIT_ABANDONED:
-    lockState = TimedLockState::AcquiredAbandoned;
-    hold.reset(mutex.get());
-    break;
-  case WAIT_TIMEOUT:
-    lockState = TimedLockState::TimedOut;
-    break;
-  default:
-    break;
+    case WAIT_OBJECT_0:
+      lockState = TimedLockState::Acquired;
+      hold.reset(mutex.get());
+      break;
+    case WAIT_ABANDONED:
+      lockState = TimedLockState::AcquiredAbandoned;
+      hold.reset(mutex.get());
+      break;
+    case WAIT_TIMEOUT:
+      lockState = TimedLockState::TimedOut;
+      break;
+    default:
+      break;
   }
 }
 

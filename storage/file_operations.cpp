@@ -22,8 +22,8 @@ FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   FileReadResult result;
   const HANDLE opened =
       storageSeam.createFile(platformPath(path).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
   const UniqueFileHandle file(opened);
   if (!file) {
@@ -47,7 +47,7 @@ FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   while (offset < total) {
     DWORD transferred = 0;
     if (!storageSeam.readFile(file.get(), &result.bytes[static_cast<std::size_t>(offset)],
-                             chunkSize(total - offset), &transferred, nullptr)) {
+                              chunkSize(total - offset), &transferred, nullptr)) {
       result.error = windowsErrorText("ReadFile", GetLastError());
       result.bytes = std::string();
       return result;
@@ -69,7 +69,7 @@ FileWriteResult WindowsFileOperations::writeFile(const std::wstring &path,
   FileWriteResult result;
   const HANDLE opened =
       storageSeam.createFile(platformPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD openError = GetLastError();
   const UniqueFileHandle file(opened);
   if (!file) {

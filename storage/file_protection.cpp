@@ -11,12 +11,12 @@ namespace storage {
 
 const wchar_t *protectionSddl(FileProtection protection) {
   switch (protection) {
-  case FileProtection::Inherited:
-    return nullptr;
-  case FileProtection::AdminsAndSystem:
-    return L"D:P(A;;FRFWSDWD;;;BA)(A;;FRFWSDWD;;;SY)";
-  default:
-    return L"O:BAG:SYD:P(A;;FA;;;BA)(A;;0x001301BF;;;SY)";
+    case FileProtection::Inherited:
+      return nullptr;
+    case FileProtection::AdminsAndSystem:
+      return L"D:P(A;;FRFWSDWD;;;BA)(A;;FRFWSDWD;;;SY)";
+    default:
+      return L"O:BAG:SYD:P(A;;FA;;;BA)(A;;0x001301BF;;;SY)";
   }
 }
 
@@ -65,10 +65,10 @@ ProtectionAttributes protectionAttributes(FileProtection protection) {
 ProtectionAttributes replacedFileAttributes(const std::wstring &path) {
   ProtectionAttributes result;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD error = storageSeam.getNamedSecurityInfo(
-      platformPath(path).c_str(), SE_FILE_OBJECT,
-      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-      &descriptor);
+  const DWORD error =
+      storageSeam.getNamedSecurityInfo(platformPath(path).c_str(), SE_FILE_OBJECT,
+                                       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, nullptr, nullptr, &descriptor);
   if (error != ERROR_SUCCESS) {
     result.errorText = windowsErrorText("GetNamedSecurityInfoW", error);
     return result;

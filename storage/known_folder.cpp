@@ -22,12 +22,12 @@ const GUID nullId = {};
 
 const GUID &folderId(KnownFolder kind) {
   switch (kind) {
-  case KnownFolder::ProgramData:
-    return programDataId;
-  case KnownFolder::LocalAppData:
-    return localAppDataId;
-  case KnownFolder::RoamingAppData:
-    return roamingAppDataId;
+    case KnownFolder::ProgramData:
+      return programDataId;
+    case KnownFolder::LocalAppData:
+      return localAppDataId;
+    case KnownFolder::RoamingAppData:
+      return roamingAppDataId;
   }
   return nullId;
 }

@@ -6,19 +6,19 @@ namespace lumo {
 namespace storage {
 
 StorageSeam storageSeam = {&CreateFileW,
-                         &GetFileSizeEx,
-                         &ReadFile,
-                         &WriteFile,
-                         &FlushFileBuffers,
-                         &CloseHandle,
-                         &GetFileAttributesW,
-                         &MoveFileExW,
-                         &Sleep,
-                         &DeleteFileW,
-                         &CreateMutexW,
-                         &WaitForSingleObject,
-                         &ConvertStringSecurityDescriptorToSecurityDescriptorW,
-                         &GetNamedSecurityInfoW};
+                           &GetFileSizeEx,
+                           &ReadFile,
+                           &WriteFile,
+                           &FlushFileBuffers,
+                           &CloseHandle,
+                           &GetFileAttributesW,
+                           &MoveFileExW,
+                           &Sleep,
+                           &DeleteFileW,
+                           &CreateMutexW,
+                           &WaitForSingleObject,
+                           &ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                           &GetNamedSecurityInfoW};
 
 }  // namespace storage
 }  // namespace lumo

@@ -30,8 +30,9 @@ struct StorageSeam {
   HANDLE(WINAPI *createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
   DWORD(WINAPI *waitForSingleObject)(HANDLE, DWORD);
   BOOL(WINAPI *convertSecurityDescriptor)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
-  DWORD(WINAPI *getNamedSecurityInfo)(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *,
-                                      PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
+  DWORD(WINAPI *getNamedSecurityInfo)
+  (LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *, PSID *, PACL *, PACL *,
+   PSECURITY_DESCRIPTOR *);
 };
 
 extern StorageSeam storageSeam;

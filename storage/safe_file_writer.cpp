@@ -69,8 +69,8 @@ std::string prepare(TemporaryFile &file, const std::wstring &finalName, const st
 // meanwhile makes the move fail instead of being overwritten. Returns the
 // rename's error, ERROR_SUCCESS once it is done.
 DWORD moveIntoPlace(TemporaryFile &file, const std::wstring &finalName, bool replace) {
-  const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
-                              : MOVEFILE_WRITE_THROUGH;
+  const DWORD flags =
+      replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
   const std::wstring destination = platformPath(finalName);
   for (int attempt = 1;; ++attempt) {
     if (storageSeam.moveFileEx(file.path().c_str(), destination.c_str(), flags)) {
@@ -160,8 +160,7 @@ SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path
       return *refused;
     }
     return replaceWith(target, bytes, expected.existed != 0,
-                       backupPath.empty() ? backupPath : resolvedPath(backupPath),
-                       expected.bytes);
+                       backupPath.empty() ? backupPath : resolvedPath(backupPath), expected.bytes);
   });
 }
 

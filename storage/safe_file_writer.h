@@ -108,9 +108,8 @@ private:
   SafeWriteResult underLock(const std::wstring &path, Operation operation) const;
   // previous is the target's current content, copied to a non-empty
   // backupPath before an existing target is replaced.
-  SafeWriteResult replaceWith(const std::wstring &path, const std::string &bytes,
-                              bool targetExists, const std::wstring &backupPath,
-                              const std::string &previous) const;
+  SafeWriteResult replaceWith(const std::wstring &path, const std::string &bytes, bool targetExists,
+                              const std::wstring &backupPath, const std::string &previous) const;
 
   FileProtection protection;
   std::wstring scopeName;

@@ -66,7 +66,7 @@ std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTE
     std::wstring candidate =
         platformPath(besideTarget(target, stem + std::to_wstring(++nameCounter)));
     const HANDLE created = storageSeam.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
-                                                 CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+                                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
       handle.reset(created);
       name.swap(candidate);

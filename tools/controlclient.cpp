@@ -116,8 +116,7 @@ int parseOptions(int argc, wchar_t **argv, Options *options) {
     }
     if (arg.rfind(L"--", 0) != 0) {
       if (haveId) {
-        return usageError(L"only one message id can be sent, " + quoted(arg) +
-                          L" is one too many");
+        return usageError(L"only one message id can be sent, " + quoted(arg) + L" is one too many");
       }
       if (!parseUInt32(arg, &options->messageId)) {
         return usageError(L"the message id must be a 32-bit number, not " + quoted(arg));
@@ -199,24 +198,22 @@ std::wstring wide(const std::string &text) { return lumo::toUtf16(text); }
 int sendRequest(const Options &options, HANDLE stop) {
   try {
     const lumo::server::ControlStatus reply = lumo::server::sendControlRequest(
-        options.pipeName, options.messageId, options.payload.getBuffer(),
-        options.payload.getSize(), options.timeoutMs, stop);
+        options.pipeName, options.messageId, options.payload.getBuffer(), options.payload.getSize(),
+        options.timeoutMs, stop);
     if (reply.status < 0) {
       say(L"invalid status from the server: %ls\n", wide(reply.text).c_str());
       return kInvalidStatus;
     }
     if (reply.status != 0) {
-      say(L"the server reported error status %d: %ls\n",
-                    static_cast<int>(reply.status), wide(reply.text).c_str());
+      say(L"the server reported error status %d: %ls\n", static_cast<int>(reply.status),
+          wide(reply.text).c_str());
       return kServerStatusBase + reply.status;
     }
-    say(L"the server accepted request %lu\n",
-                  static_cast<unsigned long>(options.messageId));
+    say(L"the server accepted request %lu\n", static_cast<unsigned long>(options.messageId));
     return kAccepted;
   } catch (const ControlRequestError &error) {
-    say(L"local failure: %ls (%ls, Windows error %lu)\n",
-                  wide(error.getMessage()).c_str(), kindName(error.getKind()),
-                  static_cast<unsigned long>(error.getErrorCode()));
+    say(L"local failure: %ls (%ls, Windows error %lu)\n", wide(error.getMessage()).c_str(),
+        kindName(error.getKind()), static_cast<unsigned long>(error.getErrorCode()));
   } catch (const ControlPipeCancelled &error) {
     say(L"local failure: %ls\n", wide(error.getMessage()).c_str());
   } catch (const lumo::Exception &error) {

@@ -67,8 +67,7 @@ void CoverageTracker::finish() {
   intervals_.clear();
 }
 
-void CoverageTracker::fillReports(const Interval *interval,
-                                  std::vector<std::uint8_t> *mask) const {
+void CoverageTracker::fillReports(const Interval *interval, std::vector<std::uint8_t> *mask) const {
   if (interval == nullptr) {
     return;
   }
@@ -160,13 +159,13 @@ std::vector<MissedArea> CoverageTracker::missedAreas(std::size_t most) const {
       const Tile &tile = tiles[index];
       area.pixels += tile.pixels;
       const region::Rect &b = tile.bounds;
-      area.bounds = region::Rect(std::min(area.bounds.left, b.left), std::min(area.bounds.top, b.top),
-                                 std::max(area.bounds.right, b.right),
-                                 std::max(area.bounds.bottom, b.bottom));
+      area.bounds = region::Rect(
+          std::min(area.bounds.left, b.left), std::min(area.bounds.top, b.top),
+          std::max(area.bounds.right, b.right), std::max(area.bounds.bottom, b.bottom));
       const int column = index % columns;
       const int row = index / columns;
-      const int neighbours[][2] = {{column - 1, row}, {column + 1, row}, {column, row - 1},
-                                   {column, row + 1}};
+      const int neighbours[][2] = {
+          {column - 1, row}, {column + 1, row}, {column, row - 1}, {column, row + 1}};
       for (const auto &n : neighbours) {
         if (n[0] < 0 || n[0] >= columns || n[1] < 0 || n[1] >= rows) {
           continue;

@@ -120,7 +120,6 @@ void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMiss
   }
 }
 
-
 struct Clipped {
   int left, top, right, bottom;
   bool empty() const { return left >= right || top >= bottom; }

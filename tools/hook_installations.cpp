@@ -70,9 +70,10 @@ bool Loader32::start(const wchar_t *consequence) {
 }
 
 void Loader32::ended() {
-  complain(L"the 32-bit hook loader ended (exit code %lu): 32-bit processes are no longer "
-           L"watched",
-           exitCode());
+  complain(
+      L"the 32-bit hook loader ended (exit code %lu): 32-bit processes are no longer "
+      L"watched",
+      exitCode());
   process_.reset();
 }
 
@@ -128,14 +129,16 @@ bool Hooks64::install(HWND target, UINT message) {
   unset_ = reinterpret_cast<UnsetHookForWindowFn>(
       reinterpret_cast<void *>(GetProcAddress(library_.get(), "unsetHookForWindow")));
   if (set == nullptr || unset_ == nullptr) {
-    complain(L"%ls is not the screen-hook library: it lacks setHookWithMessage or "
-             L"unsetHookForWindow",
-             path_.c_str());
+    complain(
+        L"%ls is not the screen-hook library: it lacks setHookWithMessage or "
+        L"unsetHookForWindow",
+        path_.c_str());
     return false;
   }
   if (!set(target, message)) {
-    complain(L"cannot install the screen hooks: another program has them installed, "
-             L"or the system refused them");
+    complain(
+        L"cannot install the screen hooks: another program has them installed, "
+        L"or the system refused them");
     return false;
   }
   target_ = target;

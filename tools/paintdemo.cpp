@@ -143,9 +143,10 @@ int parseArguments(int argc, wchar_t **argv, std::uint32_t *milliseconds) {
     return 0;
   }
   if (argc > 2 || (argc == 2 && !lumo::tools::parseSeconds(argv[1], 3600, milliseconds))) {
-    say(STD_ERROR_HANDLE, L"paintdemo: the demo runs for a number of seconds above 0 and up to "
-                          L"3600, not " + lumo::tools::quoted(argc > 1 ? argv[1] : L"") +
-                              L" (try --help)\n");
+    say(STD_ERROR_HANDLE,
+        L"paintdemo: the demo runs for a number of seconds above 0 and up to "
+        L"3600, not " +
+            lumo::tools::quoted(argc > 1 ? argv[1] : L"") + L" (try --help)\n");
     return 2;
   }
   return -1;
@@ -176,8 +177,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   // The window owns the menu bar from here and destroys it with itself.
   HWND window = CreateWindowExW(0, windowClass.lpszClassName, kTitle,
-                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, kLeft, 90, 480,
-                                360, nullptr, menuBar, instance, nullptr);
+                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, kLeft, 90, 480, 360,
+                                nullptr, menuBar, instance, nullptr);
   if (window == nullptr) {
     DestroyMenu(menuBar);
     return 1;

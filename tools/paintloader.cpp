@@ -62,8 +62,8 @@ BOOL WINAPI onConsoleControl(DWORD) {
 }
 
 int closeRunningLoader(const ServerObjectNames &names) {
-  const HWND loader = FindWindowExW(HWND_MESSAGE, nullptr, nullptr,
-                                    names.hookLoaderWindowName.c_str());
+  const HWND loader =
+      FindWindowExW(HWND_MESSAGE, nullptr, nullptr, names.hookLoaderWindowName.c_str());
   if (loader == nullptr) {
     return fail(L"no hook loader is running");
   }
@@ -84,8 +84,7 @@ int closeRunningLoader(const ServerObjectNames &names) {
 void serveUntilClosed(const ServerObjectNames &names, HWND target) {
   const HANDLE handles[] = {stopEvent};
   for (;;) {
-    const DWORD woken =
-        MsgWaitForMultipleObjects(1, handles, FALSE, kWindowCheckMs, QS_ALLINPUT);
+    const DWORD woken = MsgWaitForMultipleObjects(1, handles, FALSE, kWindowCheckMs, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED || !IsWindow(target)) {
       return;
     }
@@ -103,9 +102,8 @@ int load(const ServerObjectNames &names, HANDLE readyEvent) {
   if (names.hookUpdateMessage == 0 || names.hookLoaderCloseMessage == 0) {
     return fail(L"Windows refused to register the hook messages");
   }
-  UniqueWindow own(CreateWindowExW(0, L"STATIC", names.hookLoaderWindowName.c_str(), 0, 0, 0, 0,
-                                   0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                                   nullptr));
+  UniqueWindow own(CreateWindowExW(0, L"STATIC", names.hookLoaderWindowName.c_str(), 0, 0, 0, 0, 0,
+                                   HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr));
   UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!own || !stop) {
     return fail(L"cannot create the loader's window");
@@ -118,7 +116,8 @@ int load(const ServerObjectNames &names, HANDLE readyEvent) {
   if (target == nullptr) {
     return fail(L"no window to report to: none is named ", L"\"" + targetName + L"\"");
   }
-  const std::wstring path = lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName));
+  const std::wstring path =
+      lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName));
   // The full path only: a library found on the search path would be mapped
   // into every 32-bit process on the desktop.
   UniqueModule library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
@@ -133,8 +132,9 @@ int load(const ServerObjectNames &names, HANDLE readyEvent) {
     return fail(L"not the screen-hook library: ", path);
   }
   if (!set(target, names.hookUpdateMessage)) {
-    return fail(L"cannot install the 32-bit screen hooks: another program has them installed, "
-                L"or the system refused them");
+    return fail(
+        L"cannot install the 32-bit screen hooks: another program has them installed, "
+        L"or the system refused them");
   }
   if (readyEvent != nullptr) {
     SetEvent(readyEvent);

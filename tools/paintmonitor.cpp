@@ -231,11 +231,12 @@ public:
         percent(f.unchangedReportedPixels, f.reportedPixels).c_str(),
         static_cast<unsigned long long>(f.unchangedReportedPixels),
         static_cast<unsigned long long>(f.reportedPixels));
-    text += wideFormat(L"verify: a %dx%d capture every %lu ms, %llu captures, %.1f ms per capture "
-                       L"and comparison\n",
-                       capture_.width(), capture_.height(), intervalMs_,
-                       static_cast<unsigned long long>(f.captures),
-                       captures_ == 0 ? 0.0 : static_cast<double>(costMs_) / captures_);
+    text += wideFormat(
+        L"verify: a %dx%d capture every %lu ms, %llu captures, %.1f ms per capture "
+        L"and comparison\n",
+        capture_.width(), capture_.height(), intervalMs_,
+        static_cast<unsigned long long>(f.captures),
+        captures_ == 0 ? 0.0 : static_cast<double>(costMs_) / captures_);
     return text;
   }
 
@@ -269,10 +270,9 @@ int monitor(const Options &options) {
     return 1;
   }
   // Named as the server's window, so that the 32-bit loader finds it.
-  UniqueWindow target(CreateWindowExW(0, L"STATIC",
-                                      lumo::toUtf16(names.hookTargetWindowName).c_str(), 0, 0, 0,
-                                      0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                                      nullptr));
+  UniqueWindow target(
+      CreateWindowExW(0, L"STATIC", lumo::toUtf16(names.hookTargetWindowName).c_str(), 0, 0, 0, 0,
+                      0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr));
   UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!target || !stop) {
     complain(wideFormat(L"cannot create the report window (error %lu)", GetLastError()));
@@ -298,9 +298,9 @@ int monitor(const Options &options) {
     return 1;
   }
   const bool watching32 = loader.process() != nullptr;
-  complain(wideFormat(L"watching %ls processes",
-                      options.watch64 ? (watching32 ? L"64-bit and 32-bit" : L"64-bit")
-                                      : L"32-bit"));
+  complain(
+      wideFormat(L"watching %ls processes",
+                 options.watch64 ? (watching32 ? L"64-bit and 32-bit" : L"64-bit") : L"32-bit"));
 
   lumo::tools::ReportOutput output(GetStdHandle(STD_OUTPUT_HANDLE));
   lumo::tools::ReportTally tally(options.windowTitles);
@@ -353,16 +353,16 @@ int monitor(const Options &options) {
     const std::string error =
         lumo::tools::writeDamageMap(options.damageMap, tally.damage(), missed);
     if (!error.empty()) {
-      complain(L"cannot write the damage map " + options.damageMap + L": " +
-               lumo::toUtf16(error));
+      complain(L"cannot write the damage map " + options.damageMap + L": " + lumo::toUtf16(error));
       mapWritten = false;
     }
   }
   std::wstring summary = tally.summary(seconds);
   if (dropped != 0) {
-    summary += wideFormat(L"output: %llu report lines were dropped: standard output was not read "
-                          L"in time\n",
-                          static_cast<unsigned long long>(dropped));
+    summary += wideFormat(
+        L"output: %llu report lines were dropped: standard output was not read "
+        L"in time\n",
+        static_cast<unsigned long long>(dropped));
   }
   if (options.verify) {
     summary += verification.summary();

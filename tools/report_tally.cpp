@@ -113,10 +113,9 @@ std::wstring ReportTally::summary(double seconds) const {
                                  static_cast<unsigned long long>(distinct_.size()));
   bool first = true;
   for (const Watched &w : watched_) {
-    text += wideFormat(L", %llu %ls the window \"%ls\"%ls",
-                       static_cast<unsigned long long>(w.inside.size()),
-                       first ? L"of them inside" : L"inside", w.title.c_str(),
-                       w.seen ? L"" : L" (never found)");
+    text += wideFormat(
+        L", %llu %ls the window \"%ls\"%ls", static_cast<unsigned long long>(w.inside.size()),
+        first ? L"of them inside" : L"inside", w.title.c_str(), w.seen ? L"" : L" (never found)");
     first = false;
   }
   text += wideFormat(L"\nreports: %.1f per second over %.1f s",

@@ -38,9 +38,7 @@ SystemException::SystemException() : errorCode(static_cast<int>(GetLastError()))
   describe(std::string());
 }
 
-SystemException::SystemException(int errorCode) : errorCode(errorCode) {
-  describe(std::string());
-}
+SystemException::SystemException(int errorCode) : errorCode(errorCode) { describe(std::string()); }
 
 SystemException::SystemException(const std::string &text)
     : errorCode(static_cast<int>(GetLastError())) {
@@ -52,15 +50,16 @@ int SystemException::getErrorCode() const { return errorCode; }
 void SystemException::describe(const std::string &callerText) {
   std::string text = callerText;
   if (text.empty() && errorCode == 0) {
-    text = "Thrown a system exception but the program cannot identify the corresponding "
-           "system error.";
+    text =
+        "Thrown a system exception but the program cannot identify the corresponding "
+        "system error.";
   }
 
   std::vector<wchar_t> buffer(descriptionCapacity, L'\0');
-  const DWORD length = utilSeam.formatMessage(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(errorCode), englishUnitedStates, buffer.data(), descriptionCapacity,
-      nullptr);
+  const DWORD length =
+      utilSeam.formatMessage(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(errorCode), englishUnitedStates, buffer.data(),
+                             descriptionCapacity, nullptr);
   // Whatever the call left behind, the text ends inside the buffer.
   buffer.back() = L'\0';
   std::string description = toUtf8(buffer.data());

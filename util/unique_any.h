@@ -64,12 +64,8 @@ public:
     return &value_;
   }
 
-  friend bool operator==(const UniqueAny &owner, std::nullptr_t) noexcept {
-    return !owner.valid();
-  }
-  friend bool operator!=(const UniqueAny &owner, std::nullptr_t) noexcept {
-    return owner.valid();
-  }
+  friend bool operator==(const UniqueAny &owner, std::nullptr_t) noexcept { return !owner.valid(); }
+  friend bool operator!=(const UniqueAny &owner, std::nullptr_t) noexcept { return owner.valid(); }
 
 private:
   T value_ = invalid();

@@ -4,9 +4,8 @@
 #include "util/text_conversion.h"
 #include "win/session.h"
 
-CurrentConsoleProcess::CurrentConsoleProcess(const std::string &path,
-                                             const std::string &arguments, lumo::Log *log,
-                                             bool searchRemoteSession)
+CurrentConsoleProcess::CurrentConsoleProcess(const std::string &path, const std::string &arguments,
+                                             lumo::Log *log, bool searchRemoteSession)
     : Process(path, arguments), log(log), searchRemoteSession(searchRemoteSession) {}
 
 void CurrentConsoleProcess::start() {
@@ -14,8 +13,8 @@ void CurrentConsoleProcess::start() {
   log->info("Try to start \"%s %s\" process", path.c_str(), arguments.c_str());
   STARTUPINFOW startup = startupInfo();
   log->debug("sti: cb = %d, hStdError = %p, hStdInput = %p, hStdOutput = %p, dwFlags = %u",
-             static_cast<int>(startup.cb), startup.hStdError, startup.hStdInput,
-             startup.hStdOutput, static_cast<unsigned>(startup.dwFlags));
+             static_cast<int>(startup.cb), startup.hStdError, startup.hStdInput, startup.hStdOutput,
+             static_cast<unsigned>(startup.dwFlags));
   try {
     const lumo::UniqueHandle token = lumo::getSessionUserToken(searchRemoteSession, *log);
     const std::string command = commandLine();

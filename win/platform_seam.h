@@ -29,10 +29,9 @@ struct TerminalServicesTable {
   // Each is null when its library or export is missing.
   DWORD(WINAPI *wtsGetActiveConsoleSessionId)() = nullptr;
   BOOL(WINAPI *wtsQueryUserToken)(ULONG, PHANDLE) = nullptr;
-  BOOL(WINAPI *wtsQuerySessionInformation)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR *,
-                                           DWORD *) = nullptr;
-  BOOL(WINAPI *wtsEnumerateSessions)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW *,
-                                     DWORD *) = nullptr;
+  BOOL(WINAPI *wtsQuerySessionInformation)
+  (HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR *, DWORD *) = nullptr;
+  BOOL(WINAPI *wtsEnumerateSessions)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW *, DWORD *) = nullptr;
   void(WINAPI *wtsFreeMemory)(PVOID) = nullptr;
 };
 

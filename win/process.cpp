@@ -24,8 +24,8 @@ void Process::start() {
   STARTUPINFOW startup = startupInfo();
   std::wstring command = toUtf16(commandLine());
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, inheritHandles, 0, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
+                      &startup, &info)) {
     throw SystemException();
   }
   takeOver(UniqueHandle(info.hProcess), UniqueHandle(info.hThread));

@@ -71,12 +71,12 @@ void SelfLauncher::ensureNotRunning() {
     return;
   }
   switch (WaitForSingleObject(processHandle.get(), noWait)) {
-  case WAIT_FAILED:
-    throw SystemException();
-  case WAIT_TIMEOUT:
-    throw SystemException(ERROR_BUSY);
-  default:
-    return;
+    case WAIT_FAILED:
+      throw SystemException();
+    case WAIT_TIMEOUT:
+      throw SystemException(ERROR_BUSY);
+    default:
+      return;
   }
 }
 

@@ -156,8 +156,7 @@ UniqueHandle getSessionUserToken(bool searchRemoteSession, Log &log) {
                                           sessionListVersion, list.put(), &count)) {
       const PWTS_SESSION_INFOW sessions = list.get();
       for (DWORD i = 0; sessions != nullptr && i < count; ++i) {
-        if (sessions[i].State == WTSActive &&
-            isRemoteDesktopStation(sessions[i].pWinStationName)) {
+        if (sessions[i].State == WTSActive && isRemoteDesktopStation(sessions[i].pWinStationName)) {
           candidate = sessions[i].SessionId;
         }
       }
@@ -218,4 +217,3 @@ std::string tokenUserName(HANDLE token) {
 }
 
 }  // namespace lumo
-

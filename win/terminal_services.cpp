@@ -12,8 +12,8 @@ namespace {
 // other without a warning.
 template <typename Function>
 void lookUp(const DynamicLibrary &library, const char *name, Function *&function) {
-  function = reinterpret_cast<Function *>(
-      reinterpret_cast<void (*)()>(library.getProcAddress(name)));
+  function =
+      reinterpret_cast<Function *>(reinterpret_cast<void (*)()>(library.getProcAddress(name)));
 }
 
 }  // namespace

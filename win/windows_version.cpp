@@ -15,8 +15,8 @@ RTL_OSVERSIONINFOW windowsVersion() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   const auto getVersion =
       ntdll == nullptr ? nullptr
-                       : reinterpret_cast<RtlGetVersion>(reinterpret_cast<void (*)()>(
-                             GetProcAddress(ntdll, "RtlGetVersion")));
+                       : reinterpret_cast<RtlGetVersion>(
+                             reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
   // RtlGetVersion returns an NTSTATUS: negative values are failures.
   if (getVersion == nullptr || getVersion(&record) < 0) {
     record = RTL_OSVERSIONINFOW{};

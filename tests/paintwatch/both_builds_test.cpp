@@ -93,10 +93,9 @@ protected:
 
   const ServerObjectNames &names_ = ServerObjectNames::instance();
   // Named as the server's window, where the loader looks for it.
-  UniqueWindow target_{CreateWindowExW(0, L"STATIC",
-                                       lumo::toUtf16(names_.hookTargetWindowName).c_str(), 0, 0,
-                                       0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                                       nullptr)};
+  UniqueWindow target_{
+      CreateWindowExW(0, L"STATIC", lumo::toUtf16(names_.hookTargetWindowName).c_str(), 0, 0, 0, 0,
+                      0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr)};
   UINT message_ = names_.hookUpdateMessage;
   UniqueWindow other_ = lumo::test::createTargetWindow();
 };

@@ -43,8 +43,8 @@ public:
 
   std::vector<IMAGE_SECTION_HEADER> sections() const {
     const IMAGE_FILE_HEADER &header = fileHeader();
-    const size_t first = ntOffset() + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) +
-                         header.SizeOfOptionalHeader;
+    const size_t first =
+        ntOffset() + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + header.SizeOfOptionalHeader;
     std::vector<IMAGE_SECTION_HEADER> result;
     for (int i = 0; i < header.NumberOfSections; ++i) {
       result.push_back(*at<IMAGE_SECTION_HEADER>(first + i * sizeof(IMAGE_SECTION_HEADER)));
@@ -55,8 +55,7 @@ public:
   template <typename T>
   const T *atRva(DWORD rva) const {
     for (const IMAGE_SECTION_HEADER &section : sections()) {
-      if (rva >= section.VirtualAddress &&
-          rva < section.VirtualAddress + section.SizeOfRawData) {
+      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
         return at<T>(rva - section.VirtualAddress + section.PointerToRawData);
       }
     }
@@ -138,8 +137,7 @@ TEST_P(DllImageTest, HeaderExportsImportsAndSharedSection) {
   EXPECT_TRUE(imports.count("KERNEL32.DLL"));
   EXPECT_TRUE(imports.count("USER32.DLL"));
   for (const std::string &name : imports) {
-    EXPECT_TRUE(name == "KERNEL32.DLL" || name == "USER32.DLL" || name == "MSVCRT.DLL")
-        << name;
+    EXPECT_TRUE(name == "KERNEL32.DLL" || name == "USER32.DLL" || name == "MSVCRT.DLL") << name;
   }
 
   const DWORD shared = IMAGE_SCN_MEM_SHARED | IMAGE_SCN_MEM_READ | IMAGE_SCN_MEM_WRITE;

@@ -8,10 +8,9 @@ namespace test {
 
 bool paintFromPeer(const std::wstring &peerFile, const region::Rect &place) {
   const std::wstring peer = besideThisProgram(peerFile);
-  const std::wstring commandLine = L"\"" + peer + L"\" " + std::to_wstring(place.left) + L" " +
-                                   std::to_wstring(place.top) + L" " +
-                                   std::to_wstring(place.getWidth()) + L" " +
-                                   std::to_wstring(place.getHeight());
+  const std::wstring commandLine =
+      L"\"" + peer + L"\" " + std::to_wstring(place.left) + L" " + std::to_wstring(place.top) +
+      L" " + std::to_wstring(place.getWidth()) + L" " + std::to_wstring(place.getHeight());
   return runProcess(peer, commandLine) == 0;
 }
 
@@ -28,9 +27,8 @@ bool reportArrives(HWND target, UINT message, const region::Rect &expected) {
 }
 
 PeerInstaller::PeerInstaller(HWND target, UINT message) {
-  const std::wstring eventName =
-      L"lumo-test-installed-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-      std::to_wstring(reinterpret_cast<uintptr_t>(target));
+  const std::wstring eventName = L"lumo-test-installed-" + std::to_wstring(GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(reinterpret_cast<uintptr_t>(target));
   const UniqueHandle installed(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
   const std::wstring peer = besideThisProgram(L"hook_peer.exe");
   std::wstring commandLine = L"\"" + peer + L"\" install " +

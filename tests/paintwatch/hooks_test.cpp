@@ -109,8 +109,7 @@ protected:
 
 TEST_F(ReportTest, EachWatchedMessageReportsItsRectanglesInOrder) {
   UniqueWindow window = lumo::test::createQuietWindow(kFramed, 413, 121, 320, 240);
-  UniqueWindow button = lumo::test::createQuietWindow(WS_CHILD, 20, 30, 90, 25,
-                                                      window.get(), 7);
+  UniqueWindow button = lumo::test::createQuietWindow(WS_CHILD, 20, 30, 90, 25, window.get(), 7);
   HWND w = window.get();
   const std::vector<Rect> client = {lumo::test::expectedClientRect(w)};
   const std::vector<Rect> frame = lumo::test::expectedNonClientRects(w);
@@ -132,7 +131,9 @@ TEST_F(ReportTest, EachWatchedMessageReportsItsRectanglesInOrder) {
       {WM_ACTIVATE, WA_ACTIVE, 0, client},
       {WM_PAINT, 0, 0, client},
       {WM_ERASEBKGND, 0, 0, client},
-      {WM_DRAWITEM, 7, reinterpret_cast<LPARAM>(&item),
+      {WM_DRAWITEM,
+       7,
+       reinterpret_cast<LPARAM>(&item),
        {lumo::test::expectedWindowRect(button.get())}},
       {WM_NCPAINT, 1, 0, frame},
       {WM_NCACTIVATE, TRUE, 0, frame},
@@ -150,8 +151,9 @@ TEST_F(ReportTest, EachWatchedMessageReportsItsRectanglesInOrder) {
 
 TEST_F(ReportTest, OtherMessagesReportNothing) {
   UniqueWindow window = lumo::test::createQuietWindow(kFramed, 200, 100, 300, 200);
-  for (UINT message : std::initializer_list<UINT>{WM_NULL, WM_MOVE, WM_SIZE, 0x0091, 0x0093, WM_CTLCOLORBTN,
-                       WM_CTLCOLORSTATIC, WM_MOUSEMOVE, WM_TIMER, WM_USER}) {
+  for (UINT message :
+       std::initializer_list<UINT>{WM_NULL, WM_MOVE, WM_SIZE, 0x0091, 0x0093, WM_CTLCOLORBTN,
+                                   WM_CTLCOLORSTATIC, WM_MOUSEMOVE, WM_TIMER, WM_USER}) {
     SCOPED_TRACE(message);
     SendMessageW(window.get(), message, 0, 0);
     EXPECT_TRUE(reportsFor({window.get()}).empty());

@@ -90,8 +90,7 @@ protected:
 
 TEST_F(InstallStateTest, InstallsTheThreeHooksInOrderForAllThreads) {
   ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
-  EXPECT_EQ(fake.installed,
-            (std::vector<int>{WH_CALLWNDPROCRET, WH_GETMESSAGE, WH_SYSMSGFILTER}));
+  EXPECT_EQ(fake.installed, (std::vector<int>{WH_CALLWNDPROCRET, WH_GETMESSAGE, WH_SYSMSGFILTER}));
   EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
   EXPECT_TRUE(fake.live.empty());
 }

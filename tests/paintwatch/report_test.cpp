@@ -34,10 +34,8 @@ TEST(ReportPackingTest, CoordinatesBeyondSixteenBitsAreCutNotClamped) {
 }
 
 TEST(VirtualScreenTest, ScreenRectangleIsMovedByTheOrigin) {
-  EXPECT_EQ(virtualFromScreen(RECT{100, 50, 300, 250}, POINT{-1920, 0}),
-            Rect(2020, 50, 2220, 250));
-  EXPECT_EQ(virtualFromScreen(RECT{-10, -20, 30, 40}, POINT{0, -1080}),
-            Rect(-10, 1060, 30, 1120));
+  EXPECT_EQ(virtualFromScreen(RECT{100, 50, 300, 250}, POINT{-1920, 0}), Rect(2020, 50, 2220, 250));
+  EXPECT_EQ(virtualFromScreen(RECT{-10, -20, 30, 40}, POINT{0, -1080}), Rect(-10, 1060, 30, 1120));
 }
 
 TEST(VirtualScreenTest, ClientRectangleIsPlacedAtItsScreenCornerThenMoved) {

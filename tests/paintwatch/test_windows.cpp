@@ -42,8 +42,8 @@ bool inside(const region::Rect &inner, const region::Rect &outer) {
 
 }  // namespace
 
-UniqueWindow createQuietWindow(DWORD style, int x, int y, int width, int height,
-                               HWND parent, int controlId) {
+UniqueWindow createQuietWindow(DWORD style, int x, int y, int width, int height, HWND parent,
+                               int controlId) {
   registerQuietClass();
   HWND window = CreateWindowExW(0, kQuietClass, L"quiet", style, x, y, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),

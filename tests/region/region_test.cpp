@@ -48,9 +48,9 @@ TEST(RegionTest, EmptyAndInvertedRectanglesGiveEmptyRegions) {
 }
 
 TEST(RegionTest, FrameAroundACentredHoleComesOutInBandedOrder) {
-  EXPECT_EQ(difference(Rect(0, 0, 100, 100), Rect(10, 10, 90, 90)),
-            (std::vector<Box>{{0, 0, 100, 10}, {0, 10, 10, 90}, {90, 10, 100, 90},
-                              {0, 90, 100, 100}}));
+  EXPECT_EQ(
+      difference(Rect(0, 0, 100, 100), Rect(10, 10, 90, 90)),
+      (std::vector<Box>{{0, 0, 100, 10}, {0, 10, 10, 90}, {90, 10, 100, 90}, {0, 90, 100, 100}}));
 }
 
 TEST(RegionTest, HoleTouchingTheLeftEdgeLeavesThreeRectangles) {
@@ -84,8 +84,8 @@ TEST(RegionTest, NegativeCoordinatesAreSignExtendedOnTheWayOut) {
   const Rect rect(-1, -300, 40, -2);
   EXPECT_EQ(boxesOf(Region(&rect)), (std::vector<Box>{{-1, -300, 40, -2}}));
   EXPECT_EQ(difference(Rect(-20, -20, 20, 20), Rect(-10, -10, 10, 10)),
-            (std::vector<Box>{{-20, -20, 20, -10}, {-20, -10, -10, 10}, {10, -10, 20, 10},
-                              {-20, 10, 20, 20}}));
+            (std::vector<Box>{
+                {-20, -20, 20, -10}, {-20, -10, -10, 10}, {10, -10, 20, 10}, {-20, 10, 20, 20}}));
 }
 
 TEST(RegionTest, CoordinatesAreTruncatedToSixteenBits) {

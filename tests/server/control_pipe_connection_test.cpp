@@ -33,8 +33,8 @@ using lumo::test::requestErrorOf;
 using lumo::test::ScriptedReply;
 using lumo::test::SeamOverride;
 using lumo::test::statusReply;
-using lumo::test::uniquePipeName;
 using lumo::test::UniqueHandle;
+using lumo::test::uniquePipeName;
 using Clock = std::chrono::steady_clock;
 
 ScriptedReply silent(std::uint32_t, const std::vector<std::uint8_t> &) { return {}; }
@@ -90,8 +90,8 @@ TEST(ControlRequestErrorTest, KindsFollowTheWindowsCode) {
   const struct {
     std::uint32_t code;
     lumo::server::ControlErrorKind kind;
-  } cases[] = {{2, lumo::server::PipeNotFound},  {3, lumo::server::PipeNotFound},
-               {121, lumo::server::TimedOut},    {1460, lumo::server::TimedOut},
+  } cases[] = {{2, lumo::server::PipeNotFound},   {3, lumo::server::PipeNotFound},
+               {121, lumo::server::TimedOut},     {1460, lumo::server::TimedOut},
                {109, lumo::server::Disconnected}, {232, lumo::server::Disconnected},
                {233, lumo::server::Disconnected}, {5, lumo::server::AccessDenied},
                {0, lumo::server::OtherFailure},   {231, lumo::server::OtherFailure},
@@ -149,7 +149,8 @@ TEST(ControlPipeConnectionTest, OpensForIdentificationOnlyInByteMode) {
   serverSeam.setNamedPipeHandleState = [](HANDLE pipe, LPDWORD m, LPDWORD count,
                                           LPDWORD timeout) -> BOOL {
     mode = *m;
-    return count == nullptr && timeout == nullptr && SetNamedPipeHandleState(pipe, m, count, timeout);
+    return count == nullptr && timeout == nullptr &&
+           SetNamedPipeHandleState(pipe, m, count, timeout);
   };
   const std::string name = uniquePipeName();
   ReferenceServer server(name, echoStatus);
@@ -324,7 +325,9 @@ void expectTimeoutFromConnect(std::uint32_t timeoutMs, DWORD pauseMs) {
   EXPECT_THROW(connection.available(), ControlPipeCancelled);
 }
 
-TEST(ControlPipeConnectionTest, ShortTimeoutCountsFromConnect) { expectTimeoutFromConnect(500, 300); }
+TEST(ControlPipeConnectionTest, ShortTimeoutCountsFromConnect) {
+  expectTimeoutFromConnect(500, 300);
+}
 
 TEST(ControlPipeConnectionTest, DefaultTimeoutIsThirtySecondsFromConnect) {
   const std::string name = uniquePipeName();

@@ -18,8 +18,8 @@ using lumo::test::besideThisProgram;
 using lumo::test::ReferenceServer;
 using lumo::test::ScriptedReply;
 using lumo::test::statusReply;
-using lumo::test::uniquePipeName;
 using lumo::test::UniqueHandle;
+using lumo::test::uniquePipeName;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Outcome {
@@ -33,9 +33,8 @@ Outcome runClient(const std::wstring &arguments) {
   Outcome outcome;
   {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const lumo::UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE,
-                                                    FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
-                                                    nullptr));
+    const lumo::UniqueFileHandle output(CreateFileW(
+        outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -116,7 +116,8 @@ TEST(ServerControlMessageTest, LargePayloadGoesInChunks) {
   EXPECT_EQ(std::vector<std::uint64_t>({4, 4, 65536, 70000 - 65536}), large.connection.writes);
   const auto requests = server.requests();
   ASSERT_EQ(1u, requests.size());
-  EXPECT_EQ(Bytes({0, 0, 0, 3, 0, 1, 0x11, 0x70}), Bytes(requests[0].begin(), requests[0].begin() + 8));
+  EXPECT_EQ(Bytes({0, 0, 0, 3, 0, 1, 0x11, 0x70}),
+            Bytes(requests[0].begin(), requests[0].begin() + 8));
   EXPECT_EQ(payload, Bytes(requests[0].begin() + 8, requests[0].end()));
 }
 
@@ -344,9 +345,9 @@ TEST(ServerControlMessageTest, OneRequestCarriesPayloadTimeoutAndCancelEvent) {
     Sleep(200);
     SetEvent(stop.get());
   });
-  EXPECT_THROW(sendControlRequest(name, 100, nullptr, 0, ControlPipeConnection::noTimeout,
-                                  stop.get()),
-               ControlPipeCancelled);
+  EXPECT_THROW(
+      sendControlRequest(name, 100, nullptr, 0, ControlPipeConnection::noTimeout, stop.get()),
+      ControlPipeCancelled);
   signaller.join();
   EXPECT_THROW(sendControlRequest(name, 0, nullptr, 0, 1000, stop.get()), ControlPipeCancelled);
   EXPECT_EQ(5u, server.requests().size());

@@ -60,18 +60,28 @@ TEST(ServerObjectNamesTest, HoldsTheTableValues) {
 
 TEST(ServerObjectNamesTest, OnlyTheControlNamesCarryTheVersion) {
   const ServerObjectNames &names = ServerObjectNames::instance();
-  const std::vector<const std::string *> others = {
-      &names.mirrorDriverMessageWindowClass, &names.messageWindowName,
-      &names.overviewWindowName,             &names.clipboardWindowName,
-      &names.hookTargetWindowName,           &names.hookLoaderFileName,
-      &names.hookLibrary32FileName,          &names.hookLibrary64FileName,
-      &names.serverTitle,                    &names.productName,
-      &names.productLabel,                   &names.productTitle,
-      &names.serverName,                     &names.logServiceName,
-      &names.serviceTitle,                   &names.serviceName,
-      &names.applicationName,                &names.applicationLabel,
-      &names.applicationTitle,               &names.overviewActivateName,
-      &names.appInstanceName,                &names.controlServiceInstanceName};
+  const std::vector<const std::string *> others = {&names.mirrorDriverMessageWindowClass,
+                                                   &names.messageWindowName,
+                                                   &names.overviewWindowName,
+                                                   &names.clipboardWindowName,
+                                                   &names.hookTargetWindowName,
+                                                   &names.hookLoaderFileName,
+                                                   &names.hookLibrary32FileName,
+                                                   &names.hookLibrary64FileName,
+                                                   &names.serverTitle,
+                                                   &names.productName,
+                                                   &names.productLabel,
+                                                   &names.productTitle,
+                                                   &names.serverName,
+                                                   &names.logServiceName,
+                                                   &names.serviceTitle,
+                                                   &names.serviceName,
+                                                   &names.applicationName,
+                                                   &names.applicationLabel,
+                                                   &names.applicationTitle,
+                                                   &names.overviewActivateName,
+                                                   &names.appInstanceName,
+                                                   &names.controlServiceInstanceName};
   for (const std::string *name : others) {
     EXPECT_EQ(std::string::npos, name->find("4.0")) << *name;
     EXPECT_EQ(std::string::npos, name->find('\\')) << *name;

@@ -62,7 +62,8 @@ TEST(FileOperationsTest, FoldersAreNotFiles) {
 
   const FileReadResult read = operations.readFile(folder.path(L"."));
   EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ(0u, read.error.find("CreateFileW for reading failed with Windows error ")) << read.error;
+  EXPECT_EQ(0u, read.error.find("CreateFileW for reading failed with Windows error "))
+      << read.error;
 }
 
 TEST(FileOperationsTest, WritingIntoAMissingFolderReportsTheOpen) {

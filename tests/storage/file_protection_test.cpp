@@ -81,7 +81,8 @@ TEST(FileProtectionTest, DescriptorsAreBuiltFromTheFixedStrings) {
   expectDescriptor(owned.get()->lpSecurityDescriptor, &administrators, &localSystem,
                    adminOwnedEntries);
 
-  const ACCESS_MASK readWriteDeleteAcl = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE | WRITE_DAC;
+  const ACCESS_MASK readWriteDeleteAcl =
+      FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE | WRITE_DAC;
   ProtectionAttributes shared = protectionAttributes(FileProtection::AdminsAndSystem);
   ASSERT_NE(nullptr, shared.get());
   expectDescriptor(shared.get()->lpSecurityDescriptor, nullptr, nullptr,
@@ -107,8 +108,9 @@ TEST(FileProtectionTest, FailedConversionIsReportedAndStopsTheWrite) {
   EXPECT_EQ(nullptr, attributes.get());
   EXPECT_EQ(expected, attributes.error());
 
-  const SafeWriteResult result = WindowsSafeFileWriter(FileProtection::AdminOwned, L"ProtectionTest")
-                                     .writeAtomically(folder.path(L"a.txt"), "x");
+  const SafeWriteResult result =
+      WindowsSafeFileWriter(FileProtection::AdminOwned, L"ProtectionTest")
+          .writeAtomically(folder.path(L"a.txt"), "x");
   EXPECT_EQ(SafeWriteStatus::TemporaryFileFailed, result.status);
   EXPECT_EQ(expected, result.message);
   EXPECT_TRUE(folder.names().empty());
@@ -126,8 +128,7 @@ std::wstring sddlOf(PSECURITY_DESCRIPTOR descriptor) {
 
 // A replaced file whose access list an administrator narrowed to its owner
 // and LocalSystem.
-const wchar_t narrowedSddl[] =
-    L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;S-1-5-21-1-2-3-1001)(A;;FA;;;SY)";
+const wchar_t narrowedSddl[] = L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;S-1-5-21-1-2-3-1001)(A;;FA;;;SY)";
 std::vector<std::wstring> descriptorReads;
 SECURITY_INFORMATION readInformation;
 DWORD readError;
@@ -219,12 +220,12 @@ TEST(FileProtectionTest, InheritedKeepsTheReplacedFilesOwnerAndAccessList) {
 
 // Owner, group and DACL as the file system keeps them.
 DWORD readDescriptor(const std::wstring &path, UniqueLocalMemory &out) {
-  const UniqueFileHandle file(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  return GetSecurityInfo(file.get(), SE_FILE_OBJECT,
-                         OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                             DACL_SECURITY_INFORMATION,
-                         nullptr, nullptr, nullptr, nullptr, out.put());
+  const UniqueFileHandle file(
+      CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return GetSecurityInfo(
+      file.get(), SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+      nullptr, nullptr, nullptr, out.put());
 }
 
 bool descriptorsAreKept(const std::wstring &probe) {

@@ -157,7 +157,8 @@ TEST_F(SafeFileWriterTest, RunsInsideALockTheThreadAlreadyHolds) {
   EXPECT_EQ(SafeWriteStatus::Written,
             writer.writeIfUnchanged(target, "new", snapshot(0), L"").status);
   EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "newer").status);
-  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeIfUnchanged(target, snapshot(1, "newer")).status);
+  EXPECT_EQ(SafeWriteStatus::Removed,
+            writer.removeIfUnchanged(target, snapshot(1, "newer")).status);
   EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(target).status);
 }
 
@@ -386,8 +387,8 @@ BOOL WINAPI moveRefused(LPCWSTR, LPCWSTR, DWORD) {
 bool isBackupName(LPCWSTR name) { return std::wstring(name).find(L"a.bak") != std::wstring::npos; }
 
 HANDLE WINAPI backupTemporaryRefused(LPCWSTR name, DWORD access, DWORD share,
-                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                     DWORD flags, HANDLE from) {
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                     HANDLE from) {
   if (disposition == CREATE_NEW && isBackupName(name)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -439,8 +440,8 @@ const FailureRow failureRows[] = {
      SafeWriteStatus::TemporaryFileFailed,
      "CreateFileW for temporary file failed with Windows error 5", "old", "<absent>"},
     {"every name taken", [] { storageSeam.createFile = &temporaryCollides; }, true, false,
-     SafeWriteStatus::TemporaryFileFailed, "Unable to allocate a unique temporary file name",
-     "old", "<absent>"},
+     SafeWriteStatus::TemporaryFileFailed, "Unable to allocate a unique temporary file name", "old",
+     "<absent>"},
     {"write fails", [] { storageSeam.writeFile = &diskFull; }, true, false,
      SafeWriteStatus::TemporaryFileFailed,
      "WriteFile for temporary file failed with Windows error 112", "old", "<absent>"},
@@ -528,9 +529,9 @@ TEST_F(SafeFileWriterTest, AFileOpenInAReaderIsReplacedOnceTheReaderIsDone) {
   const test::SeamOverride<StorageSeam> seam(storageSeam);
   for (const std::wstring &busy : {target, backup}) {
     SCOPED_TRACE(std::string(busy == target ? "target" : "backup") + " open");
-    openReader = UniqueFileHandle(CreateFileW(busy.c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                              nullptr, OPEN_EXISTING, 0, nullptr));
+    openReader = UniqueFileHandle(CreateFileW(
+        busy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(openReader);
     pauses = 0;
     storageSeam.sleep = &readerLeavesOnThirdPause;

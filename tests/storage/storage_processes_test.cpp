@@ -65,7 +65,8 @@ TEST_F(StorageProcessesTest, TwoUpdatesFromOneSnapshotGiveOneWriteAndOneConflict
   putContent(target, "base");
   const NamedEvent start;
   const UniqueHandle first = startPeer(L"update " + quoted(target) + L" base first " + start.name);
-  const UniqueHandle second = startPeer(L"update " + quoted(target) + L" base second " + start.name);
+  const UniqueHandle second =
+      startPeer(L"update " + quoted(target) + L" base second " + start.name);
   ASSERT_TRUE(first && second);
   SetEvent(start.event.get());
   const DWORD firstStatus = exitCodeOf(first.get());
@@ -169,9 +170,8 @@ TEST_F(StorageProcessesTest, KilledWritersLeaveAWholeFileAndAnAbandonedLock) {
   for (int kill = 1; kill <= kills; ++kill) {
     SCOPED_TRACE("kill " + std::to_string(kill));
     const NamedEvent ready;
-    const UniqueHandle churn =
-        startPeer(L"churn " + quoted(target) + L" " + std::to_wstring(kill * 100000) + L" " +
-                  ready.name);
+    const UniqueHandle churn = startPeer(L"churn " + quoted(target) + L" " +
+                                         std::to_wstring(kill * 100000) + L" " + ready.name);
     ASSERT_TRUE(churn);
     ASSERT_TRUE(waitFor(ready));
     Sleep(std::uniform_int_distribution<DWORD>(0, 40)(random));
@@ -195,9 +195,10 @@ TEST_F(StorageProcessesTest, KilledWritersLeaveAWholeFileAndAnAbandonedLock) {
     ASSERT_EQ(SafeWriteStatus::Written,
               writer.writeAtomically(target, test::crashContent(kill)).status);
   }
-  std::printf("%d writers killed: %d left the lock abandoned, %d temporary files left behind, "
-              "%d left the target missing, %d left it torn\n",
-              kills, abandoned, temporaryLeft, targetMissing, targetTorn);
+  std::printf(
+      "%d writers killed: %d left the lock abandoned, %d temporary files left behind, "
+      "%d left the target missing, %d left it torn\n",
+      kills, abandoned, temporaryLeft, targetMissing, targetTorn);
   EXPECT_GT(abandoned, 0);
   EXPECT_EQ(0, targetMissing);
   EXPECT_EQ(0, targetTorn);

@@ -17,8 +17,8 @@ TEST(CommandLineTest, NumbersAreJudgedByTheirValue) {
   EXPECT_EQ(value, 0xFFFFFFFFu);
   EXPECT_TRUE(parseUInt32(L"4294967295", &value));
   EXPECT_EQ(value, 4294967295u);
-  for (const wchar_t *bad : {L"4294967296", L"0x100000000", L"", L"0x", L" 5", L"5 ", L"-1",
-                             L"+1", L"1e3", L"0xg", L"\x0661"}) {
+  for (const wchar_t *bad : {L"4294967296", L"0x100000000", L"", L"0x", L" 5", L"5 ", L"-1", L"+1",
+                             L"1e3", L"0xg", L"\x0661"}) {
     EXPECT_FALSE(parseUInt32(bad, &value)) << bad;
   }
 }

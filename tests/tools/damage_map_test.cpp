@@ -20,8 +20,7 @@ public:
   Picture(int width, int height)
       : width_(width), pixels_(static_cast<size_t>(width * height) + 2 * kGuard, kGrey) {}
 
-  void paint(const std::vector<Damage> &damage,
-             const std::vector<std::uint8_t> *missed = nullptr) {
+  void paint(const std::vector<Damage> &damage, const std::vector<std::uint8_t> *missed = nullptr) {
     paintDamage(pixels_.data() + kGuard, width_, height(), damage, missed);
   }
   std::uint32_t at(int x, int y) const { return pixels_[kGuard + y * width_ + x]; }
@@ -95,8 +94,7 @@ TEST(DamageMapTest, ARectangleOverMostOfTheScreenOnlyTintsIt) {
   EXPECT_LT(red(underWhole) - green(underWhole), 0x30u);
   EXPECT_GT(green(underWhole), 0x60u);
   // The small one still stands out against it.
-  EXPECT_GT(red(picture.at(4, 4)) - green(picture.at(4, 4)),
-            red(underWhole) - green(underWhole));
+  EXPECT_GT(red(picture.at(4, 4)) - green(picture.at(4, 4)), red(underWhole) - green(underWhole));
 }
 
 TEST(DamageMapTest, MissedChangesAreMarkedInTheSecondColour) {

@@ -42,9 +42,9 @@ std::string readFile(const std::wstring &path) {
 }
 
 Child::Child(const std::wstring &arguments, Output output, const std::wstring &program) {
-  const std::wstring stem = besideThisProgram(L"paintmonitor_test_" +
-                                              std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                              std::to_wstring(++count_));
+  const std::wstring stem =
+      besideThisProgram(L"paintmonitor_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                        std::to_wstring(++count_));
   outPath_ = stem + L".out";
   errPath_ = stem + L".err";
   const UniqueFileHandle outFile = inheritableFile(outPath_);

@@ -20,7 +20,6 @@ using lumo::test::Child;
 using lumo::test::readFile;
 using lumo::test::UniqueHandle;
 
-
 TEST(PaintMonitorTest, BadOptionsAreNamedAndExitWithTwo) {
   const struct {
     const wchar_t *arguments;
@@ -48,8 +47,7 @@ TEST(PaintMonitorTest, BadOptionsAreNamedAndExitWithTwo) {
 TEST(PaintMonitorTest, MissingOrForeignLibraryIsRefused) {
   Child missing(L"--library \"" + besideThisProgram(L"no-such-hooks.dll") + L"\"");
   EXPECT_EQ(missing.finish(), 1u);
-  EXPECT_NE(missing.err().find("cannot find the hook library"), std::string::npos)
-      << missing.err();
+  EXPECT_NE(missing.err().find("cannot find the hook library"), std::string::npos) << missing.err();
 
   Child foreign(L"--library C:\\windows\\system32\\version.dll");
   EXPECT_EQ(foreign.finish(), 1u);
@@ -96,10 +94,10 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   }
   EXPECT_GT(reports, 0);
   const std::string err = child.err();
-  EXPECT_NE(err.find("summary: " + std::to_string(reports) + " reports"), std::string::npos)
-      << err;
+  EXPECT_NE(err.find("summary: " + std::to_string(reports) + " reports"), std::string::npos) << err;
   EXPECT_EQ(err.find(", 0 of them inside"), std::string::npos) << err;
-  EXPECT_NE(err.find("of them inside the window \"Lumo paint demo (64-bit)\"\r\n"), std::string::npos)
+  EXPECT_NE(err.find("of them inside the window \"Lumo paint demo (64-bit)\"\r\n"),
+            std::string::npos)
       << err;
 
   // A PNG of the whole virtual screen: signature, then the IHDR's size.
@@ -108,10 +106,9 @@ TEST(PaintMonitorTest, ReportsTheDemoWindowAndStopsWhenInputCloses) {
   ASSERT_GT(png.size(), 24u);
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   auto bigEndian = [&png](size_t at) {
-    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 |
-                            static_cast<unsigned char>(png[at + 1]) << 16 |
-                            static_cast<unsigned char>(png[at + 2]) << 8 |
-                            static_cast<unsigned char>(png[at + 3]));
+    return static_cast<int>(
+        static_cast<unsigned char>(png[at]) << 24 | static_cast<unsigned char>(png[at + 1]) << 16 |
+        static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
   };
   EXPECT_EQ(bigEndian(16), GetSystemMetrics(SM_CXVIRTUALSCREEN));
   EXPECT_EQ(bigEndian(20), GetSystemMetrics(SM_CYVIRTUALSCREEN));
@@ -220,7 +217,9 @@ TEST(PaintMonitorTest, TextBeyondAsciiComesBackAsTyped) {
 
   Child unknown(L"--\u00FCber");
   EXPECT_EQ(unknown.finish(), 2u);
-  EXPECT_NE(unknown.err().find("unknown option \"--\xC3\xBC" "ber\""), std::string::npos)
+  EXPECT_NE(unknown.err().find("unknown option \"--\xC3\xBC"
+                               "ber\""),
+            std::string::npos)
       << unknown.err();
 }
 

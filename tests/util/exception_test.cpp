@@ -13,8 +13,8 @@
 #include "util/platform_seam.h"
 
 using lumo::Exception;
-using lumo::test::SeamOverride;
 using lumo::SystemException;
+using lumo::test::SeamOverride;
 
 static_assert(!std::is_base_of_v<std::exception, Exception>);
 
@@ -59,8 +59,9 @@ TEST(SystemExceptionTest, CodeZeroKeepsOnlyTheCallerTextOrTheFixedSentence) {
   SetLastError(0);
   const SystemException fromLastError;
   EXPECT_EQ(fromLastError.getErrorCode(), 0);
-  EXPECT_EQ(fromLastError.getMessage(), "Thrown a system exception but the program cannot "
-                                        "identify the corresponding system error.");
+  EXPECT_EQ(fromLastError.getMessage(),
+            "Thrown a system exception but the program cannot "
+            "identify the corresponding system error.");
   SetLastError(0);
   EXPECT_EQ(SystemException(text).getMessage(), text);
 }
@@ -90,6 +91,5 @@ TEST(SystemExceptionTest, NormalisesDescriptionsOfAnyShapeAndPrintsCodesSigned) 
             "First line.Second line, see Help. (error code -2147467259)");
   EXPECT_EQ(seenLanguage, 0x0409u);
   fakeText = nullptr;
-  EXPECT_EQ(SystemException(static_cast<int>(0x80004005)).getMessage(),
-            "Error code -2147467259");
+  EXPECT_EQ(SystemException(static_cast<int>(0x80004005)).getMessage(), "Error code -2147467259");
 }

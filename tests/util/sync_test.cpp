@@ -11,8 +11,8 @@
 #include "util/platform_seam.h"
 
 using lumo::AutoLock;
-using lumo::test::SeamOverride;
 using lumo::LocalMutex;
+using lumo::test::SeamOverride;
 
 namespace {
 

@@ -117,9 +117,7 @@ ChildReport runReporting(Process &process) {
                      split(fields[3], L'\x1f'), split(fields[4], L'\x1f')};
 }
 
-std::wstring thisProgram() {
-  return toUtf16(win::getModuleFilePath().second);
-}
+std::wstring thisProgram() { return toUtf16(win::getModuleFilePath().second); }
 
 Pipe makePipe() {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};

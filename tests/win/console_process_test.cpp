@@ -87,8 +87,8 @@ TEST_F(ConsoleProcess, FailureIsLoggedWithItsCodeAndThrownOn) {
     process.start();
     ADD_FAILURE() << "started a missing program";
   } catch (const SystemException &e) {
-    EXPECT_EQ(sink.lines.back(), format("1 Failed to start process with %d error",
-                                        e.getErrorCode()));
+    EXPECT_EQ(sink.lines.back(),
+              format("1 Failed to start process with %d error", e.getErrorCode()));
   }
   EXPECT_EQ(process.getProcessHandle(), nullptr);
   EXPECT_EQ(sink.lines.front(), "4 Try to start \"Z:\\no\\such\\program.exe \" process");
@@ -103,8 +103,8 @@ TEST(ConsoleProcessOnThisSystem, ChildRunsOrTheFailureIsLogged) {
     process.start();
     EXPECT_EQ(test::waitForExit(process.getProcessHandle()), 5u);
   } catch (const SystemException &e) {
-    EXPECT_EQ(sink.lines.back(), format("1 Failed to start process with %d error",
-                                        e.getErrorCode()));
+    EXPECT_EQ(sink.lines.back(),
+              format("1 Failed to start process with %d error", e.getErrorCode()));
   }
 }
 

@@ -101,7 +101,8 @@ TEST(Process, FailedStartThrowsTheSystemCode) {
     ADD_FAILURE() << "started a missing program";
   } catch (const SystemException &e) {
     EXPECT_TRUE(e.getErrorCode() == ERROR_FILE_NOT_FOUND ||
-                e.getErrorCode() == ERROR_PATH_NOT_FOUND) << e.getErrorCode();
+                e.getErrorCode() == ERROR_PATH_NOT_FOUND)
+        << e.getErrorCode();
   }
   EXPECT_EQ(missing.getProcessHandle(), nullptr);
 }

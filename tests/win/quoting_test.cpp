@@ -24,9 +24,9 @@ TEST(QuoteArgument, BackslashesDoubleOnlyBeforeQuotes) {
 // Text that exercises the parser: quotes, runs of backslashes, blanks, and
 // characters beyond ASCII, one of them outside the basic plane.
 std::wstring randomArgument(std::mt19937 &random) {
-  static const std::wstring pieces[] = {L"a", L"Z", L"7", L" ", L"\t", L"\"", L"\\", L"\\\\",
-                                        L"\\\\\\\"", L"'", L"^", L"%", L"\u00e9", L"\u0416",
-                                        L"\u4e2d", L"\U0001F600"};
+  static const std::wstring pieces[] = {
+      L"a",        L"Z", L"7", L" ", L"\t",     L"\"",     L"\\",     L"\\\\",
+      L"\\\\\\\"", L"'", L"^", L"%", L"\u00e9", L"\u0416", L"\u4e2d", L"\U0001F600"};
   std::wstring argument;
   const int count = std::uniform_int_distribution<int>(0, 10)(random);
   std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);

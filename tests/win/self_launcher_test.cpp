@@ -141,11 +141,11 @@ TEST(SelfLauncher, RefusedArgumentsLeaveTheArgumentsAlone) {
   Launcher launcher;
   launcher.addArgument(L"--probe");
   launcher.addArgument(L"args");
-  EXPECT_EQ(codeOf([&] { launcher.addArgument(std::wstring(L"a\0b", 3)); }), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(codeOf([&] { launcher.addArgument(std::wstring(L"a\0b", 3)); }),
+            ERROR_INVALID_PARAMETER);
   EXPECT_EQ(codeOf([&] { launcher.addArgument(std::wstring(32767, L'x')); }), ERROR_BAD_LENGTH);
   // Quoted path, space, arguments so far, space and the quoted argument.
-  const std::size_t room = SelfLauncher::maxCommandLineLength -
-                           toUtf16(launcher.path).size() - 1 -
+  const std::size_t room = SelfLauncher::maxCommandLineLength - toUtf16(launcher.path).size() - 1 -
                            toUtf16(launcher.arguments).size() - 1 - 2;
   const std::string before = launcher.arguments;
   EXPECT_EQ(codeOf([&] { launcher.addArgument(std::wstring(room + 1, L'x')); }), ERROR_BAD_LENGTH);

@@ -76,7 +76,7 @@ TEST_F(SessionChoice, LockFlagsReadReversedOnlyOnWindows7) {
     LONG flags;
     bool locked;
   };
-  const Case cases[] = {{6, 1, 2, 1, true},  {6, 1, 2, 0, false}, {10, 0, 2, 0, true},
+  const Case cases[] = {{6, 1, 2, 1, true},   {6, 1, 2, 0, false}, {10, 0, 2, 0, true},
                         {10, 0, 2, 1, false}, {6, 1, 1, 0, true},  {6, 2, 2, 1, false}};
   for (const Case &c : cases) {
     playVersion(c.major, c.minor, c.platform);
@@ -136,9 +136,10 @@ TEST(SessionTable, FailedLoadIsReportedOnceAndNeverRetried) {
   EXPECT_FALSE(isSessionLocked(1, log));
   EXPECT_EQ(activeConsoleSessionId(log), 0u);
   EXPECT_EQ(libraryOpenings, 2);
-  EXPECT_EQ(sink.lines, (std::vector<std::string>{
-                            "1 Can't load the Kernel32.dll library: Kernel32.dll library not found",
-                            "1 Can't load the Wtsapi32.dll library: Wtsapi32.dll library not found"}));
+  EXPECT_EQ(sink.lines,
+            (std::vector<std::string>{
+                "1 Can't load the Kernel32.dll library: Kernel32.dll library not found",
+                "1 Can't load the Wtsapi32.dll library: Wtsapi32.dll library not found"}));
 }
 
 TEST(SessionTable, SystemLibrariesProvideEveryFunction) {
