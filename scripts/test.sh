@@ -7,6 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" >/dev/null
 cd "$root"
+scripts/check-format.sh
 # What ships, built again with Clang, warnings as errors: compiler-specific
 # constructs show.
 for preset in i686-clang x64-clang; do
