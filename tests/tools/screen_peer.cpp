@@ -44,9 +44,12 @@ LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return 0;
 }
 
+// Each window has a device context of its own, which drawing outside the
+// painting messages takes and never gives back.
 HWND makeWindow(const wchar_t *className, WNDPROC procedure, const wchar_t *title, DWORD style,
                 int x, int y, int width, int height, HWND parent) {
   WNDCLASSW windowClass = {};
+  windowClass.style = CS_OWNDC;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = className;
@@ -79,7 +82,6 @@ void drawUnseen(HWND window) {
   GetClientRect(window, &client);
   FillRect(dc, &client,
            static_cast<HBRUSH>(GetStockObject(++step % 2 ? WHITE_BRUSH : BLACK_BRUSH)));
-  ReleaseDC(window, dc);
 }
 
 void repaint(HWND window) {
