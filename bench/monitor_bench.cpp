@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "measure.h"
@@ -131,10 +132,16 @@ double runMonitor() {
   if (!monitor.process || window == nullptr) {
     return -1;
   }
+  // Read while posting, as a consumer of the monitor's output would.
+  bool all = false;
+  double seconds = 0;
   const double started = lumo::bench::nowSeconds();
+  std::thread reader([&] {
+    all = drainMonitor(monitor.output.get());
+    seconds = lumo::bench::nowSeconds() - started;
+  });
   post(window);
-  const bool all = drainMonitor(monitor.output.get());
-  const double seconds = lumo::bench::nowSeconds() - started;
+  reader.join();
   monitor.input.reset();
   // It prints the rest of its lines and its summary, and ends.
   char sink[65536];

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
@@ -139,10 +140,17 @@ int parseOptions(int argc, wchar_t **argv, Options *options) {
   return -1;
 }
 
-HANDLE stopEvent = nullptr;
+// Everything that ends or paces the monitor reaches its loop as a thread
+// message, so that the loop waits in GetMessageW alone: one system call per
+// report, as a bare message loop makes.
+const UINT kStopMessage = WM_APP + 1;
+const UINT kCaptureMessage = WM_APP + 2;
+const UINT kLoaderEndedMessage = WM_APP + 3;
+
+DWORD monitorThread = 0;
 
 BOOL WINAPI onConsoleControl(DWORD) {
-  SetEvent(stopEvent);
+  PostThreadMessageW(monitorThread, kStopMessage, 0, 0);
   return TRUE;
 }
 
@@ -152,9 +160,61 @@ DWORD WINAPI watchInput(void *) {
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
          read > 0) {
   }
-  SetEvent(stopEvent);
+  PostThreadMessageW(monitorThread, kStopMessage, 0, 0);
   return 0;
 }
+
+// The monitor's clock, and its watch over the 32-bit loader, on a thread of
+// its own.
+class Ticker {
+public:
+  // A zero captureMs posts no captures; a null loader is not watched. The
+  // loader's handle must stay open while the ticker lives.
+  Ticker(DWORD durationMs, DWORD captureMs, HANDLE loader)
+      : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        thread_([this, durationMs, captureMs, loader] { run(durationMs, captureMs, loader); }) {}
+  Ticker(const Ticker &) = delete;
+  Ticker &operator=(const Ticker &) = delete;
+  ~Ticker() {
+    SetEvent(wake_.get());
+    thread_.join();
+  }
+
+private:
+  void run(DWORD durationMs, DWORD captureMs, HANDLE loader) {
+    const ULONGLONG started = GetTickCount64();
+    const ULONGLONG end = durationMs == INFINITE ? ~0ull : started + durationMs;
+    ULONGLONG nextCapture = captureMs == 0 ? ~0ull : started + captureMs;
+    for (;;) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) {
+        PostThreadMessageW(monitorThread, kStopMessage, 0, 0);
+        return;
+      }
+      if (now >= nextCapture) {
+        PostThreadMessageW(monitorThread, kCaptureMessage, 0, 0);
+        // A late capture does not make the next ones come faster.
+        nextCapture = std::max(nextCapture + captureMs, now + captureMs / 2);
+        continue;
+      }
+      const ULONGLONG next = std::min(end, nextCapture);
+      const DWORD wait = next == ~0ull ? INFINITE : static_cast<DWORD>(next - now);
+      const HANDLE handles[] = {wake_.get(), loader};
+      const DWORD woken = WaitForMultipleObjects(loader != nullptr ? 2 : 1, handles, FALSE, wait);
+      if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
+        return;
+      }
+      if (woken == WAIT_OBJECT_0 + 1) {
+        // Dropped first: the monitor closes the handle once told.
+        loader = nullptr;
+        PostThreadMessageW(monitorThread, kLoaderEndedMessage, 0, 0);
+      }
+    }
+  }
+
+  UniqueHandle wake_;
+  std::thread thread_;
+};
 
 std::wstring percent(std::uint64_t part, std::uint64_t whole) {
   return whole == 0 ? std::wstring(L"-") : wideFormat(L"%.1f%%", 100.0 * part / whole);
@@ -182,25 +242,11 @@ public:
     }
     intervalMs_ = std::max(kLeastCaptureIntervalMs,
                            static_cast<DWORD>(kCaptureCostFactor * costMs_ / captures_));
-    next_ = GetTickCount64() + intervalMs_;
     return true;
   }
 
-  // Milliseconds until the next capture is due.
-  DWORD due() const {
-    const ULONGLONG now = GetTickCount64();
-    return now >= next_ ? 0 : static_cast<DWORD>(next_ - now);
-  }
-
+  DWORD intervalMs() const { return intervalMs_; }
   void report(const lumo::region::Rect &rect) { tracker_->addReport(rect); }
-
-  void captureIfDue() {
-    if (due() == 0) {
-      captureNow();
-      // A late capture does not make the next ones come faster.
-      next_ = std::max(next_ + intervalMs_, GetTickCount64() + intervalMs_ / 2);
-    }
-  }
 
   const std::vector<std::uint8_t> &finish() {
     tracker_->finish();
@@ -240,7 +286,6 @@ public:
     return text;
   }
 
-private:
   bool captureNow() {
     const ULONGLONG started = GetTickCount64();
     if (!capture_.capture()) {
@@ -253,10 +298,10 @@ private:
     return true;
   }
 
+private:
   lumo::tools::ScreenCapture capture_;
   std::unique_ptr<lumo::tools::CoverageTracker> tracker_;
   DWORD intervalMs_ = kLeastCaptureIntervalMs;
-  ULONGLONG next_ = 0;
   ULONGLONG costMs_ = 0;
   std::uint64_t captures_ = 0;
 };
@@ -273,12 +318,12 @@ int monitor(const Options &options) {
   UniqueWindow target(
       CreateWindowExW(0, L"STATIC", lumo::toUtf16(names.hookTargetWindowName).c_str(), 0, 0, 0, 0,
                       0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr));
-  UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!target || !stop) {
+  if (!target) {
     complain(wideFormat(L"cannot create the report window (error %lu)", GetLastError()));
     return 1;
   }
-  stopEvent = stop.get();
+  // The window made this thread's message queue, to which the others post.
+  monitorThread = GetCurrentThreadId();
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
   UniqueHandle inputWatcher(CreateThread(nullptr, 0, watchInput, nullptr, 0, nullptr));
 
@@ -305,27 +350,11 @@ int monitor(const Options &options) {
   lumo::tools::ReportOutput output(GetStdHandle(STD_OUTPUT_HANDLE));
   lumo::tools::ReportTally tally(options.windowTitles);
   const ULONGLONG started = GetTickCount64();
-  const ULONGLONG deadline = started + options.durationMs;
-  for (;;) {
-    DWORD wait = options.verify ? verification.due() : INFINITE;
-    if (options.durationMs != INFINITE) {
-      const ULONGLONG now = GetTickCount64();
-      if (now >= deadline) {
-        break;
-      }
-      wait = std::min(wait, static_cast<DWORD>(deadline - now));
-    }
-    const HANDLE handles[] = {stop.get(), loader.process()};
-    const DWORD count = loader.process() != nullptr ? 2 : 1;
-    const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLINPUT);
-    if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
-      break;
-    }
-    if (woken == WAIT_OBJECT_0 + 1 && count == 2) {
-      loader.ended();
-    }
+  {
+    const Ticker ticker(options.durationMs, options.verify ? verification.intervalMs() : 0,
+                        loader.process());
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
       if (msg.message == message && msg.hwnd == target.get()) {
         const lumo::region::Rect r = lumo::paintwatch::unpackReport(msg.wParam, msg.lParam);
         tally.record(r);
@@ -334,12 +363,15 @@ int monitor(const Options &options) {
         if (options.verify) {
           verification.report(r);
         }
-      } else {
+      } else if (msg.hwnd != nullptr) {
         DispatchMessageW(&msg);
+      } else if (msg.message == kStopMessage) {
+        break;
+      } else if (msg.message == kCaptureMessage) {
+        verification.captureNow();
+      } else if (msg.message == kLoaderEndedMessage) {
+        loader.ended();
       }
-    }
-    if (options.verify) {
-      verification.captureIfDue();
     }
   }
   const double seconds = (GetTickCount64() - started) / 1000.0;

@@ -11,6 +11,12 @@
 namespace lumo {
 namespace tools {
 
+namespace {
+
+const int batchPauseMs = 10;
+
+}  // namespace
+
 // Shared with the writer thread, which may still be inside a write when the
 // monitor has given up on it: the thread holds its own reference.
 struct ReportOutput::Shared {
@@ -22,6 +28,7 @@ struct ReportOutput::Shared {
   std::size_t queuedUnits = 0;
   std::uint64_t dropped = 0;
   bool writing = false;
+  bool finishing = false;
   // Waking the writer costs a system call; it is only woken when it waits.
   bool waiting = false;
   bool closing = false;
@@ -52,6 +59,10 @@ void ReportOutput::writeLines(const std::shared_ptr<Shared> &shared) {
     shared->writing = false;
     shared->broken = shared->broken || !written;
     shared->changed.notify_all();
+    // Lines that come meanwhile go out together: a write, and the wake-up
+    // before it, are system calls, which a line each would cost the monitor.
+    shared->changed.wait_for(lock, std::chrono::milliseconds(batchPauseMs),
+                             [&] { return shared->closing || shared->finishing; });
   }
 }
 
@@ -89,6 +100,8 @@ void ReportOutput::add(const std::wstring &line) {
 std::uint64_t ReportOutput::finish(DWORD waitMs) {
   finished_ = true;
   std::unique_lock<std::mutex> lock(shared_->mutex);
+  shared_->finishing = true;
+  shared_->changed.notify_all();
   shared_->changed.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
     return (shared_->lines.empty() && !shared_->writing) || shared_->broken;
   });
