@@ -56,6 +56,10 @@ bool writeText(HANDLE stream, const std::wstring &text) {
   return true;
 }
 
+void complain(const wchar_t *tool, const std::wstring &text) {
+  writeText(GetStdHandle(STD_ERROR_HANDLE), std::wstring(tool) + L": " + text + L"\n");
+}
+
 std::wstring wideVformat(const wchar_t *format, va_list args) {
   std::vector<wchar_t> buffer(256);
   for (;;) {

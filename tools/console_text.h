@@ -15,6 +15,10 @@ namespace tools {
 // Writes all of text to the stream; false if the stream refused it.
 bool writeText(HANDLE stream, const std::wstring &text);
 
+// "TOOL: TEXT" as a line on standard error, where the tools say what went
+// wrong.
+void complain(const wchar_t *tool, const std::wstring &text);
+
 // The bytes a file or a pipe gets for text.
 std::string fileBytes(const std::wstring &text);
 

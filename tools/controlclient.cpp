@@ -76,8 +76,7 @@ struct Options {
 };
 
 int usageError(const std::wstring &problem) {
-  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE),
-                         L"controlclient: " + problem + L" (try --help)\n");
+  lumo::tools::complain(L"controlclient", problem + L" (try --help)");
   return kBadCommandLine;
 }
 

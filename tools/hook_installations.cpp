@@ -22,7 +22,7 @@ const DWORD loaderWaitMs = 10000;
 void complain(const wchar_t *format, ...) {
   va_list args;
   va_start(args, format);
-  writeText(GetStdHandle(STD_ERROR_HANDLE), L"paintmonitor: " + wideVformat(format, args) + L"\n");
+  lumo::tools::complain(L"paintmonitor", wideVformat(format, args));
   va_end(args);
 }
 

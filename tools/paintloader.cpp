@@ -43,8 +43,7 @@ using lumo::UniqueWindow;
 using lumo::server::ServerObjectNames;
 
 int fail(const wchar_t *text, const std::wstring &detail = std::wstring()) {
-  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE),
-                         L"paintloader32: " + std::wstring(text) + detail + L"\n");
+  lumo::tools::complain(L"paintloader32", text + detail);
   return 1;
 }
 

@@ -84,9 +84,7 @@ const DWORD kLeastCaptureIntervalMs = 100;
 const DWORD kCaptureCostFactor = 3;
 const std::size_t kMissedAreasShown = 8;
 
-void complain(const std::wstring &text) {
-  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE), L"paintmonitor: " + text + L"\n");
-}
+void complain(const std::wstring &text) { lumo::tools::complain(L"paintmonitor", text); }
 
 int usageError(const std::wstring &text) {
   complain(text + L" (try --help)");

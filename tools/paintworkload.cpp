@@ -23,9 +23,7 @@ const wchar_t kText[] =
 const DWORD kKeyPauseMs = 40;
 const DWORD kStartWaitMs = 10000;
 
-void complain(const std::wstring &text) {
-  lumo::tools::writeText(GetStdHandle(STD_ERROR_HANDLE), L"paintworkload: " + text + L"\n");
-}
+void complain(const std::wstring &text) { lumo::tools::complain(L"paintworkload", text); }
 
 struct Search {
   DWORD processId;
