@@ -52,6 +52,15 @@ ExternalProject_Add_Step(pixman_build trim
   DEPENDEES install
   BYPRODUCTS ${PIXMAN_LIBRARY})
 
+# pixman's region code alone, for the hook libraries (pixman-guest-region.cmake).
+set(PIXMAN_GUEST_REGION ${PIXMAN_PREFIX}/lib/pixman-region16-guest.obj)
+ExternalProject_Add_Step(pixman_build guest_region
+  COMMAND ${CMAKE_COMMAND} -DAR=${CMAKE_AR} -DOBJCOPY=${CMAKE_OBJCOPY} -DARCHIVE=${PIXMAN_LIBRARY}
+          -DOUTPUT=${PIXMAN_GUEST_REGION} -P ${CMAKE_CURRENT_LIST_DIR}/pixman-guest-region.cmake
+  DEPENDEES trim
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pixman-guest-region.cmake
+  BYPRODUCTS ${PIXMAN_GUEST_REGION})
+
 # A change of the cross file (flags, tools) builds pixman again; a change of
 # this file at least installs and trims it again.
 ExternalProject_Add_StepDependencies(pixman_build configure ${CMAKE_BINARY_DIR}/pixman-cross.ini)
@@ -63,3 +72,9 @@ set_target_properties(pixman::pixman PROPERTIES
   IMPORTED_LOCATION ${PIXMAN_LIBRARY}
   INTERFACE_INCLUDE_DIRECTORIES ${PIXMAN_PREFIX}/include/pixman-1)
 add_dependencies(pixman::pixman pixman_build)
+
+add_library(pixman::guest_region OBJECT IMPORTED GLOBAL)
+set_target_properties(pixman::guest_region PROPERTIES
+  IMPORTED_OBJECTS ${PIXMAN_GUEST_REGION}
+  INTERFACE_INCLUDE_DIRECTORIES ${PIXMAN_PREFIX}/include/pixman-1)
+add_dependencies(pixman::guest_region pixman_build)

@@ -1,10 +1,10 @@
 // The screen-change hooks. This library is mapped into every hooked process
 // of its bitness, so the hook procedures must stay cheap on the common path
-// and must never let a failure escape into the host process.
+// and must never let a failure escape into the host process. It links no
+// runtime (guest_runtime.cpp): nothing here throws, and nothing needs code
+// run at load.
 
 #include "paintwatch/paintwatch.h"
-
-#include <vector>
 
 #include "paintwatch/platform_seam.h"
 #include "paintwatch/report.h"
@@ -12,6 +12,7 @@
 #include "region/region.h"
 #include "util/unique_handle.h"
 
+using lumo::paintwatch::hookSeam;
 using lumo::paintwatch::packReport;
 using lumo::region::Rect;
 using lumo::region::Region;
@@ -35,90 +36,140 @@ static constexpr UINT unnamedFrameMessage = 0x0092;
 static constexpr UINT firstRegisteredMessage = 0xC000;
 static constexpr UINT lastRegisteredMessage = 0xFFFF;
 
-lumo::paintwatch::HookSeam lumo::paintwatch::hookSeam = {SetWindowsHookExW, UnhookWindowsHookEx,
-                                                         GetThreadTimes};
+static bool isRegisteredMessage(UINT message) {
+  return message >= firstRegisteredMessage && message <= lastRegisteredMessage;
+}
+
+// Geometry read in this scope is in the screen's pixels even where the
+// system scales coordinates for a host that is not per-monitor DPI aware;
+// the host thread's own context is back when the scope ends. Where the
+// system has no such contexts, or refuses, geometry is read as it comes.
+class PerMonitorDpiScope {
+public:
+  PerMonitorDpiScope() : previous_(hookSeam.setThreadDpiAwarenessContext(perMonitorAware())) {}
+  PerMonitorDpiScope(const PerMonitorDpiScope &) = delete;
+  PerMonitorDpiScope &operator=(const PerMonitorDpiScope &) = delete;
+  ~PerMonitorDpiScope() {
+    if (previous_ != nullptr) {
+      hookSeam.setThreadDpiAwarenessContext(previous_);
+    }
+  }
+
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE: physical pixels from Windows 10
+  // version 1607 on, where the version 2 context does not exist yet.
+  static HANDLE perMonitorAware() { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)); }
+
+private:
+  const HANDLE previous_;
+};
 
 // Read for every message that reports: a change of the monitor layout
 // applies at once. One message's rectangles share one reading, so that the
 // frame is never worked out from two different layouts.
 static POINT virtualScreenOrigin() {
-  return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
+  return {hookSeam.getSystemMetrics(SM_XVIRTUALSCREEN),
+          hookSeam.getSystemMetrics(SM_YVIRTUALSCREEN)};
 }
 
 static Rect virtualClientRect(HWND hwnd, POINT origin) {
   RECT client;
-  if (!GetClientRect(hwnd, &client)) {
+  if (!hookSeam.getClientRect(hwnd, &client)) {
     return Rect();
   }
   POINT onScreen = {0, 0};
-  ClientToScreen(hwnd, &onScreen);
+  hookSeam.clientToScreen(hwnd, &onScreen);
   return lumo::paintwatch::virtualFromClient(client, onScreen, origin);
 }
 
 static Rect virtualWindowRect(HWND hwnd, POINT origin) {
   RECT window;
-  if (!GetWindowRect(hwnd, &window)) {
+  if (!hookSeam.getWindowRect(hwnd, &window)) {
     return Rect();
   }
   return lumo::paintwatch::virtualFromScreen(window, origin);
 }
 
+// Every process that maps this library can write its shared section, a
+// sandboxed one too, so what it holds is checked before each post: reports
+// go only as a registered message and only to one window. Anything else
+// would let such a process make every hooked process, elevated ones
+// included, post system messages anywhere. Each value is read once, so a
+// writer cannot change it between the check and the post.
 static void postRect(const Rect &rect) {
-  const auto params = packReport(rect);
-  PostMessageW(targetWindow, hookMessage, params.wParam, params.lParam);
-}
-
-static void postClientRect(HWND hwnd) { postRect(virtualClientRect(hwnd, virtualScreenOrigin())); }
-
-static void postItemRect(WPARAM controlId, LPARAM lParam) {
-  if (lParam == 0 || controlId == 0) {
+  const UINT message = *static_cast<const volatile UINT *>(&hookMessage);
+  const HWND target = *static_cast<const volatile HWND *>(&targetWindow);
+  if (!isRegisteredMessage(message) || target == nullptr || target == HWND_BROADCAST) {
     return;
   }
-  const auto *item = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
-  postRect(virtualWindowRect(item->hwndItem, virtualScreenOrigin()));
+  const auto params = packReport(rect);
+  PostMessageW(target, message, params.wParam, params.lParam);
 }
 
 // The frame, caption, menu bar and scroll bars: window minus client area.
-static void postNonClientRects(HWND hwnd) {
-  try {
-    const POINT origin = virtualScreenOrigin();
-    const Rect windowRect = virtualWindowRect(hwnd, origin);
-    const Rect clientRect = virtualClientRect(hwnd, origin);
-    Region frame(&windowRect);
-    const Region client(&clientRect);
-    frame.subtract(&client);
-    std::vector<Rect> rects;
-    frame.getRectVector(&rects);
-    for (const Rect &rect : rects) {
-      postRect(rect);
-    }
-  } catch (...) {
-    // Out of memory: this message's reports are dropped, like a lost post.
-  }
+// Out of memory, the region is left in its failed state and yields no
+// rectangles: this message's frame reports are dropped, like a lost post.
+static void postNonClientRects(HWND hwnd, POINT origin) {
+  const Rect windowRect = virtualWindowRect(hwnd, origin);
+  const Rect clientRect = virtualClientRect(hwnd, origin);
+  Region frame(&windowRect);
+  const Region client(&clientRect);
+  frame.subtract(&client);
+  frame.forEachRect(postRect);
 }
 
-static void processHookedMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+enum class Reports { none, clientArea, item, nonClient, clientAreaThenNonClient };
+
+static Reports reportsFor(UINT message) {
   switch (message) {
     case WM_ACTIVATE:
     case WM_PAINT:
     case WM_ERASEBKGND:
     case WM_CTLCOLOREDIT:
-      postClientRect(hwnd);
-      break;
+      return Reports::clientArea;
     case WM_DRAWITEM:
-      postItemRect(wParam, lParam);
-      break;
+      return Reports::item;
     case WM_NCPAINT:
     case WM_NCACTIVATE:
     case WM_HSCROLL:
     case WM_VSCROLL:
-      postNonClientRects(hwnd);
-      break;
+      return Reports::nonClient;
     case unnamedFrameMessage:
-      postClientRect(hwnd);
-      postNonClientRects(hwnd);
-      break;
+      return Reports::clientAreaThenNonClient;
     default:
+      return Reports::none;
+  }
+}
+
+// A menu draws its items with control id 0; only controls are reported.
+static HWND drawnControl(WPARAM controlId, LPARAM lParam) {
+  if (lParam == 0 || controlId == 0) {
+    return nullptr;
+  }
+  return reinterpret_cast<const DRAWITEMSTRUCT *>(lParam)->hwndItem;
+}
+
+static void processHookedMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const Reports reports = reportsFor(message);
+  const HWND control = reports == Reports::item ? drawnControl(wParam, lParam) : nullptr;
+  if (reports == Reports::none || (reports == Reports::item && control == nullptr)) {
+    return;
+  }
+  const PerMonitorDpiScope perMonitor;
+  const POINT origin = virtualScreenOrigin();
+  switch (reports) {
+    case Reports::item:
+      postRect(virtualWindowRect(control, origin));
+      break;
+    case Reports::nonClient:
+      postNonClientRects(hwnd, origin);
+      break;
+    case Reports::clientAreaThenNonClient:
+      postRect(virtualClientRect(hwnd, origin));
+      postNonClientRects(hwnd, origin);
+      break;
+    case Reports::clientArea:
+    default:
+      postRect(virtualClientRect(hwnd, origin));
       break;
   }
 }
@@ -158,8 +209,7 @@ static bool unhook(HHOOK *hook) {
   if (*hook == nullptr) {
     return true;
   }
-  if (!lumo::paintwatch::hookSeam.unhookWindowsHookEx(*hook) &&
-      GetLastError() != ERROR_INVALID_HOOK_HANDLE) {
+  if (!hookSeam.unhookWindowsHookEx(*hook) && GetLastError() != ERROR_INVALID_HOOK_HANDLE) {
     return false;
   }
   *hook = nullptr;
@@ -168,7 +218,7 @@ static bool unhook(HHOOK *hook) {
 
 static bool creationTime(HANDLE thread, ULONGLONG *created) {
   FILETIME creation, exit, kernel, user;
-  if (!lumo::paintwatch::hookSeam.getThreadTimes(thread, &creation, &exit, &kernel, &user)) {
+  if (!hookSeam.getThreadTimes(thread, &creation, &exit, &kernel, &user)) {
     return false;
   }
   *created = static_cast<ULONGLONG>(creation.dwHighDateTime) << 32 | creation.dwLowDateTime;
@@ -218,7 +268,7 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
   if (!IsWindow(window)) {
     return false;
   }
-  if (message < firstRegisteredMessage || message > lastRegisteredMessage) {
+  if (!isRegisteredMessage(message)) {
     return false;
   }
   if (callWndRetHook != nullptr || getMsgHook != nullptr || sysMsgHook != nullptr) {
@@ -233,7 +283,7 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
   if (!creationTime(GetCurrentThread(), &installerThreadCreated)) {
     installerThreadCreated = 0;
   }
-  const auto install = lumo::paintwatch::hookSeam.setWindowsHookEx;
+  const auto install = hookSeam.setWindowsHookEx;
   callWndRetHook = install(WH_CALLWNDPROCRET, callWndRetProc, moduleInstance, 0);
   getMsgHook = install(WH_GETMESSAGE, getMsgProc, moduleInstance, 0);
   sysMsgHook = install(WH_SYSMSGFILTER, sysMsgProc, moduleInstance, 0);

@@ -71,7 +71,9 @@ BOOL WINAPI shiftedThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME ex
 class InstallStateTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    hookSeam = {fakeSet, fakeUnhook, shiftedThreadTimes};
+    hookSeam.setWindowsHookEx = fakeSet;
+    hookSeam.unhookWindowsHookEx = fakeUnhook;
+    hookSeam.getThreadTimes = shiftedThreadTimes;
     fake = FakeHooks();
   }
   void TearDown() override {
