@@ -1,8 +1,9 @@
 // The second baseline for the hook benchmark: the same hooks and exports as
 // the screen-hook library, making exactly the platform calls that its
-// reports need (the rectangle queries, the virtual-screen origin once, the
-// posts) and nothing else: no region code, no allocation. What a report
-// costs beyond this is the library's own doing.
+// reports need (the switch to a per-monitor DPI context and back, the
+// rectangle queries, the virtual-screen origin once, the posts) and nothing
+// else: no region code, no allocation. What a report costs beyond this is
+// the library's own doing.
 
 #include "baseline_hooks.h"
 #include "paintwatch/report.h"
@@ -43,7 +44,16 @@ static void postFrame(HWND hwnd) {
   post(w.left, c.bottom, w.right, w.bottom);
 }
 
-static void process(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// A correct report is read in the screen's pixels, whatever the host's DPI
+// mode.
+static HANDLE setDpiContext(HANDLE context) {
+  using SetDpiContext = HANDLE(WINAPI *)(HANDLE);
+  static const auto function = reinterpret_cast<SetDpiContext>(reinterpret_cast<void *>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+  return function != nullptr ? function(context) : nullptr;
+}
+
+static void report(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ACTIVATE:
     case WM_PAINT:
@@ -70,6 +80,30 @@ static void process(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       postClient(hwnd);
       postFrame(hwnd);
       break;
+    default:
+      break;
+  }
+}
+
+static void process(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+    case WM_PAINT:
+    case WM_ERASEBKGND:
+    case WM_CTLCOLOREDIT:
+    case WM_DRAWITEM:
+    case WM_NCPAINT:
+    case WM_NCACTIVATE:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case unnamedFrameMessage: {
+      const HANDLE previous = setDpiContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)));
+      report(hwnd, message, wParam, lParam);
+      if (previous != nullptr) {
+        setDpiContext(previous);
+      }
+      break;
+    }
     default:
       break;
   }

@@ -1,8 +1,10 @@
 // Hook cost, side by side in one run: time per SendMessageW on a thread
 // hooked by the screen-hook library of this program's bitness, by a hook
 // library that makes only the platform calls a report needs, by a
-// pass-through hook library, and by no hooks. Each figure is the median of
-// several repetitions.
+// pass-through hook library, and by no hooks; and what every hooked process
+// pays for the library's load and unload, in time and in heap left behind,
+// against the pass-through library, a minimal hook DLL without a runtime.
+// Each figure is the median of several repetitions.
 
 #include <windows.h>
 
@@ -12,6 +14,7 @@
 
 #include "measure.h"
 #include "paintwatch/paintwatch.h"
+#include "tests/support/heap_in_use.h"
 #include "util/unique_handle.h"
 #include "win/module_file_path.h"
 
@@ -79,9 +82,45 @@ const wchar_t kLibrary[] = L"paintwatch64.dll";
 const wchar_t kLibrary[] = L"paintwatch32.dll";
 #endif
 
+const int kLoadRepetitions = 11;
+const int kLoadsPerRun = 50;
+
+void loadAndUnload(const std::wstring &path) {
+  FreeLibrary(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+// Bytes left on this process's heaps per load and unload, after one of
+// each has warmed the loader up.
+double heapLeftPerLoad(const std::wstring &path) {
+  loadAndUnload(path);
+  const SIZE_T before = heapBytesInUse();
+  for (int i = 0; i < kLoadsPerRun; ++i) {
+    loadAndUnload(path);
+  }
+  return (static_cast<double>(heapBytesInUse()) - static_cast<double>(before)) / kLoadsPerRun;
+}
+
+// Measured before anything here keeps either library loaded.
+void compareLoads() {
+  const std::wstring paintwatch = besideThisProgram(kLibrary);
+  const std::wstring minimal = besideThisProgram(L"passthrough_hooks.dll");
+  const std::vector<double> nanos =
+      lumo::bench::compare({[&] { loadAndUnload(paintwatch); }, [&] { loadAndUnload(minimal); }},
+                           kLoadsPerRun, kLoadRepetitions);
+  std::printf("%-34s %12s %12s %9s\n", "per load and unload", "paintwatch", "minimal", "ratio");
+  std::printf("%-34s %12.1f %12.1f %9.3f\n", "time, microseconds", nanos[0] / 1000, nanos[1] / 1000,
+              nanos[0] / nanos[1]);
+  std::printf("%-34s %12.0f %12.0f\n", "heap left behind, bytes", heapLeftPerLoad(paintwatch),
+              heapLeftPerLoad(minimal));
+  std::printf("median of %d runs of %d loads; minimal: the pass-through hooks\n\n",
+              kLoadRepetitions, kLoadsPerRun);
+}
+
 }  // namespace
 
 int main() {
+  std::printf("%d-bit\n", static_cast<int>(sizeof(void *) * 8));
+  compareLoads();
   Hooks paintwatch = loadHooks(kLibrary);
   Hooks passThrough = loadHooks(L"passthrough_hooks.dll");
   Hooks bareReports = loadHooks(L"bare_report_hooks.dll");
@@ -124,9 +163,8 @@ int main() {
     }
   }
 
-  std::printf("%d-bit\n%-34s %12s %12s %12s %12s %9s %9s\n", static_cast<int>(sizeof(void *) * 8),
-              "SendMessageW, ns per call", "no hooks", "pass-through", "bare reports", "paintwatch",
-              "/ pass", "/ bare");
+  std::printf("%-34s %12s %12s %12s %12s %9s %9s\n", "SendMessageW, ns per call", "no hooks",
+              "pass-through", "bare reports", "paintwatch", "/ pass", "/ bare");
   for (int row = 0; row < kRows; ++row) {
     const double none = lumo::bench::median(runs[row][0]);
     const double pass = lumo::bench::median(runs[row][1]);

@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "heap_in_use.h"
+
 /* Debuggers and profilers name threads with this exception. */
 #define THREAD_NAMING_EXCEPTION 0x406D1388u
 #define LOAD_CYCLES 20
@@ -58,24 +60,6 @@ static int threadCount(void) {
   }
   CloseHandle(snapshot);
   return count;
-}
-
-/* Bytes in use on every heap of this process. */
-static SIZE_T heapBytesInUse(void) {
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
-  SIZE_T total = 0;
-  for (DWORD i = 0; i < count && i < 64; ++i) {
-    PROCESS_HEAP_ENTRY entry = {0};
-    HeapLock(heaps[i]);
-    while (HeapWalk(heaps[i], &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-        total += entry.cbData;
-      }
-    }
-    HeapUnlock(heaps[i]);
-  }
-  return total;
 }
 
 static HMODULE load(const wchar_t *path) {
