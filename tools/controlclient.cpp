@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -32,7 +33,6 @@ using lumo::tools::Problem;
 using lumo::tools::quoted;
 using lumo::tools::TakeValue;
 
-using lumo::server::ControlPipeCancelled;
 using lumo::server::ControlPipeConnection;
 using lumo::server::ControlRequestError;
 
@@ -187,22 +187,20 @@ int readOptions(int argc, wchar_t **argv, Options *options) {
 }
 
 const char *kindName(lumo::server::ControlErrorKind kind) {
-  switch (kind) {
-    case lumo::server::PipeNotFound:
-      return "pipe not found";
-    case lumo::server::TimedOut:
-      return "timed out";
-    case lumo::server::Disconnected:
-      return "disconnected";
-    case lumo::server::ReplyTruncated:
-      return "reply truncated";
-    case lumo::server::ReplyTooLarge:
-      return "reply too large";
-    case lumo::server::AccessDenied:
-      return "access denied";
-    default:
-      return "other failure";
+  static const std::pair<lumo::server::ControlErrorKind, const char *> names[] = {
+      {lumo::server::PipeNotFound, "pipe not found"},
+      {lumo::server::TimedOut, "timed out"},
+      {lumo::server::Disconnected, "disconnected"},
+      {lumo::server::ReplyTruncated, "reply truncated"},
+      {lumo::server::ReplyTooLarge, "reply too large"},
+      {lumo::server::AccessDenied, "access denied"},
+  };
+  for (const auto &entry : names) {
+    if (entry.first == kind) {
+      return entry.second;
+    }
   }
+  return "other failure";
 }
 
 // Ctrl+C signals it; the exchange is cancelled while it is signalled.
@@ -240,8 +238,6 @@ int sendRequest(const Options &options, HANDLE stop) {
   } catch (const ControlRequestError &error) {
     say(formatText("local failure: %s (%s, Windows error %lu)\n", error.getMessage().c_str(),
                    kindName(error.getKind()), static_cast<unsigned long>(error.getErrorCode())));
-  } catch (const ControlPipeCancelled &error) {
-    say(localFailure(error.getMessage()));
   } catch (const lumo::Exception &error) {
     say(localFailure(error.getMessage()));
   } catch (const std::exception &error) {

@@ -15,24 +15,12 @@ bool isConsole(HANDLE stream) {
   return GetFileType(stream) == FILE_TYPE_CHAR && GetConsoleMode(stream, &mode);
 }
 
-bool writeConsole(HANDLE stream, const std::wstring &text) {
+// Calls write until all units are out; false when it fails or stalls.
+template <typename Unit, typename Write>
+bool writeAll(const Unit *units, std::size_t count, Write write) {
   DWORD written = 0;
-  for (std::size_t done = 0; done < text.size(); done += written) {
-    if (!WriteConsoleW(stream, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
-                       nullptr) ||
-        written == 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool writeBytes(HANDLE stream, const std::string &bytes) {
-  DWORD written = 0;
-  for (std::size_t done = 0; done < bytes.size(); done += written) {
-    if (!WriteFile(stream, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
-                   nullptr) ||
-        written == 0) {
+  for (std::size_t done = 0; done < count; done += written) {
+    if (!write(units + done, static_cast<DWORD>(count - done), &written) || written == 0) {
       return false;
     }
   }
@@ -57,7 +45,17 @@ bool writeText(HANDLE stream, const std::wstring &text) {
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) {
     return false;
   }
-  return isConsole(stream) ? writeConsole(stream, text) : writeBytes(stream, fileBytes(text));
+  if (isConsole(stream)) {
+    return writeAll(text.data(), text.size(),
+                    [stream](const wchar_t *units, DWORD count, DWORD *written) {
+                      return WriteConsoleW(stream, units, count, written, nullptr) != FALSE;
+                    });
+  }
+  const std::string bytes = fileBytes(text);
+  return writeAll(bytes.data(), bytes.size(),
+                  [stream](const char *units, DWORD count, DWORD *written) {
+                    return WriteFile(stream, units, count, written, nullptr) != FALSE;
+                  });
 }
 
 std::wstring formatText(const char *format, ...) {
