@@ -77,8 +77,17 @@ void pumpFor(DWORD milliseconds) {
   }
 }
 
-// Notepad, started from the system's folder; its handles are owned here.
-bool startNotepad(lumo::UniqueHandle *process, DWORD *processId) {
+// Closing would ask whether to save what was typed: Notepad is ended, and
+// waited for.
+void endNotepad(HANDLE process) {
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, kStartWaitMs);
+  CloseHandle(process);
+}
+using UniqueNotepad = lumo::UniqueAny<HANDLE, &endNotepad>;
+
+// Notepad, started from the system's folder.
+bool startNotepad(UniqueNotepad *process, DWORD *processId) {
   wchar_t system[MAX_PATH];
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
   const std::wstring notepad = std::wstring(system, length) + L"\\notepad.exe";
@@ -119,21 +128,17 @@ void work(HWND window, std::uint32_t milliseconds) {
 }
 
 int runWorkload(std::uint32_t milliseconds) {
-  lumo::UniqueHandle process;
+  UniqueNotepad notepad;
   DWORD processId = 0;
-  if (!startNotepad(&process, &processId)) {
+  if (!startNotepad(&notepad, &processId)) {
     return 1;
   }
-  WaitForInputIdle(process.get(), kStartWaitMs);
+  WaitForInputIdle(notepad.get(), kStartWaitMs);
   const HWND window = mainWindowOf(processId);
   if (window == nullptr) {
-    TerminateProcess(process.get(), 1);
     return diagnostics.fail(L"Notepad showed no window");
   }
   work(window, milliseconds);
-  // Closing would ask whether to save what was typed.
-  TerminateProcess(process.get(), 0);
-  WaitForSingleObject(process.get(), kStartWaitMs);
   return 0;
 }
 
