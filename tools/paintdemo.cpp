@@ -41,9 +41,9 @@ int step = 0;
 void paintBody(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
-  wchar_t text[64];
-  const int length = swprintf(text, 64, L"step %d, scrolled to %d", step, scrollPosition);
-  TextOutW(dc, 10, 50, text, length);
+  const std::wstring text =
+      lumo::tools::formatText("step %d, scrolled to %d", step, scrollPosition);
+  TextOutW(dc, 10, 50, text.c_str(), static_cast<int>(text.size()));
   EndPaint(window, &paint);
 }
 
@@ -188,14 +188,8 @@ lumo::UniqueWindow createDemoWindow(HINSTANCE instance) {
   return window;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  std::uint32_t milliseconds = 0;
-  const int code = readArguments(__argc, __wargv, &milliseconds);
-  if (code != lumo::tools::OptionTable::kGoOn) {
-    return code;
-  }
+// Shows the window for milliseconds, then ends.
+int runDemo(HINSTANCE instance, std::uint32_t milliseconds) {
   const lumo::UniqueWindow window = createDemoWindow(instance);
   if (!window) {
     return 1;
@@ -210,4 +204,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DispatchMessageW(&msg);
   }
   return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  std::uint32_t milliseconds = 0;
+  const int code = readArguments(__argc, __wargv, &milliseconds);
+  return code == lumo::tools::OptionTable::kGoOn ? runDemo(instance, milliseconds) : code;
 }
