@@ -5,8 +5,12 @@
 # to, and no exception ever passes through pixman.
 include(ExternalProject)
 
-set(PIXMAN_VERSION 0.42.2)
-set(PIXMAN_SHA256 ea1480efada2fd948bc75366f7c349e1c96d3297d09a3fe62626e38e234a625e)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/pixman.pin pixmanPin REGEX "^PIXMAN_[A-Z0-9]+=")
+foreach(entry IN LISTS pixmanPin)
+  string(REGEX MATCH "^([A-Z0-9_]+)=(.*)$" entry "${entry}")
+  set(${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pixman.pin)
 set(PIXMAN_TARBALL "${CMAKE_SOURCE_DIR}/build/downloads/pixman_${PIXMAN_VERSION}.orig.tar.gz"
     CACHE FILEPATH "pixman source tarball (scripts/fetch-pixman.sh fetches it)")
 

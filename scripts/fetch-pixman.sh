@@ -2,9 +2,10 @@
 # Fetches Debian's pristine pixman source into build/downloads and checks it
 # against the pinned hash. Needs root for the apt source entry.
 set -euo pipefail
-version=0.42.2
-sha256=ea1480efada2fd948bc75366f7c349e1c96d3297d09a3fe62626e38e234a625e
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/cmake/pixman.pin"
+version=$PIXMAN_VERSION
+sha256=$PIXMAN_SHA256
 dest="$root/build/downloads"
 tarball="$dest/pixman_${version}.orig.tar.gz"
 

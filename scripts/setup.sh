@@ -32,7 +32,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if [ ! -f "$root/build/downloads/pixman_0.42.2.orig.tar.gz" ]; then
+source "$root/cmake/pixman.pin"
+if [ ! -f "$root/build/downloads/pixman_${PIXMAN_VERSION}.orig.tar.gz" ]; then
   say "fetching pixman's source"
 fi
 "$root/scripts/fetch-pixman.sh"

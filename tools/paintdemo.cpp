@@ -10,7 +10,9 @@
 #include <string>
 
 #include "command_line.h"
-#include "console_text.h"
+#include "diagnostics.h"
+#include "option_table.h"
+#include "text_output.h"
 #include "util/unique_handle.h"
 
 namespace {
@@ -28,6 +30,10 @@ const int kButtonId = 100;
 const int kMenuExit = 200;
 const UINT_PTR kStepTimer = 1;
 const UINT_PTR kEndTimer = 2;
+const std::uint32_t kMostSeconds = 3600;
+
+// The window owns the menu bar it is given, and a menu bar its menus.
+using UniqueMenu = lumo::UniqueAny<HMENU, &DestroyMenu>;
 
 int scrollPosition = 0;
 int step = 0;
@@ -35,9 +41,9 @@ int step = 0;
 void paintBody(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
-  wchar_t text[64];
-  const int length = swprintf(text, 64, L"step %d, scrolled to %d", step, scrollPosition);
-  TextOutW(dc, 10, 50, text, length);
+  const std::wstring text =
+      lumo::tools::formatText("step %d, scrolled to %d", step, scrollPosition);
+  TextOutW(dc, 10, 50, text.c_str(), static_cast<int>(text.size()));
   EndPaint(window, &paint);
 }
 
@@ -99,15 +105,16 @@ LRESULT CALLBACK demoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kStepTimer) {
         nextStep(window);
       } else {
-        DestroyWindow(window);
+        PostQuitMessage(0);
       }
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kMenuExit) {
-        DestroyWindow(window);
+        PostQuitMessage(0);
       }
       return 0;
-    case WM_DESTROY:
+    // The window's owner destroys it once the loop has ended.
+    case WM_CLOSE:
       PostQuitMessage(0);
       return 0;
     default:
@@ -123,44 +130,40 @@ const wchar_t kUsage[] =
 
 // A program without a console of its own: where the standard stream was not
 // handed over, the text goes to the console of the program that started it.
-void say(DWORD stream, const std::wstring &text) {
-  HANDLE handle = GetStdHandle(stream);
-  lumo::UniqueFileHandle console;
+HANDLE reachable(DWORD stream, lumo::UniqueFileHandle *console) {
+  const HANDLE handle = GetStdHandle(stream);
   if ((handle == nullptr || handle == INVALID_HANDLE_VALUE) &&
       AttachConsole(ATTACH_PARENT_PROCESS)) {
-    console.reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr));
-    handle = console.get();
+    console->reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    return console->get();
   }
-  lumo::tools::writeText(handle, text);
+  return handle;
 }
 
-// Returns -1 to go on, or the exit code.
-int parseArguments(int argc, wchar_t **argv, std::uint32_t *milliseconds) {
+bool isHelp(const std::wstring &word) { return word == L"--help" || word == L"-h"; }
+
+// Returns OptionTable::kGoOn to go on, or the exit code.
+int readArguments(int argc, wchar_t **argv, std::uint32_t *milliseconds) {
   *milliseconds = 3000;
-  if (argc == 2 && (std::wstring(argv[1]) == L"--help" || std::wstring(argv[1]) == L"-h")) {
-    say(STD_OUTPUT_HANDLE, kUsage);
+  lumo::tools::OptionTable table(kUsage, 0);
+  table.operands(lumo::tools::secondsValue(kMostSeconds, milliseconds));
+  lumo::UniqueFileHandle console;
+  if (argc == 2 && isHelp(argv[1])) {
+    lumo::tools::writeText(reachable(STD_OUTPUT_HANDLE, &console), table.usage());
     return 0;
   }
-  if (argc > 2 || (argc == 2 && !lumo::tools::parseSeconds(argv[1], 3600, milliseconds))) {
-    say(STD_ERROR_HANDLE,
-        L"paintdemo: the demo runs for a number of seconds above 0 and up to "
-        L"3600, not " +
-            lumo::tools::quoted(argc > 1 ? argv[1] : L"") + L" (try --help)\n");
-    return 2;
+  if (argc > 2 || !table.parse(argc, argv).problem.text.empty()) {
+    const lumo::tools::Diagnostics diagnostics(L"paintdemo", reachable(STD_ERROR_HANDLE, &console));
+    return diagnostics.usageError(
+        L"the demo runs for a number of seconds above 0 and up to 3600, not " +
+        lumo::tools::quoted(argc > 1 ? argv[1] : L""));
   }
-  return -1;
+  return lumo::tools::OptionTable::kGoOn;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  std::uint32_t milliseconds = 0;
-  const int code = parseArguments(__argc, __wargv, &milliseconds);
-  if (code >= 0) {
-    return code;
-  }
-
+// The demo window with its menu bar, placed beside the other build's.
+lumo::UniqueWindow createDemoWindow(HINSTANCE instance) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = demoProc;
   windowClass.hInstance = instance;
@@ -168,30 +171,45 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
   windowClass.lpszClassName = L"LumoPaintDemo";
   if (!RegisterClassW(&windowClass)) {
+    return lumo::UniqueWindow();
+  }
+  UniqueMenu fileMenu(CreatePopupMenu());
+  AppendMenuW(fileMenu.get(), MF_STRING, kMenuExit, L"E&xit");
+  UniqueMenu menuBar(CreateMenu());
+  if (AppendMenuW(menuBar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(fileMenu.get()), L"&File")) {
+    static_cast<void>(fileMenu.release());
+  }
+  lumo::UniqueWindow window(CreateWindowExW(
+      0, windowClass.lpszClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, kLeft,
+      90, 480, 360, nullptr, menuBar.get(), instance, nullptr));
+  if (window) {
+    static_cast<void>(menuBar.release());
+  }
+  return window;
+}
+
+// Shows the window for milliseconds, then ends.
+int runDemo(HINSTANCE instance, std::uint32_t milliseconds) {
+  const lumo::UniqueWindow window = createDemoWindow(instance);
+  if (!window) {
     return 1;
   }
-  HMENU fileMenu = CreatePopupMenu();
-  AppendMenuW(fileMenu, MF_STRING, kMenuExit, L"E&xit");
-  HMENU menuBar = CreateMenu();
-  AppendMenuW(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(fileMenu), L"&File");
-
-  // The window owns the menu bar from here and destroys it with itself.
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, kTitle,
-                                WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL, kLeft, 90, 480, 360,
-                                nullptr, menuBar, instance, nullptr);
-  if (window == nullptr) {
-    DestroyMenu(menuBar);
-    return 1;
-  }
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
-  SetTimer(window, kStepTimer, 150, nullptr);
-  SetTimer(window, kEndTimer, milliseconds, nullptr);
-
+  ShowWindow(window.get(), SW_SHOWNORMAL);
+  UpdateWindow(window.get());
+  SetTimer(window.get(), kStepTimer, 150, nullptr);
+  SetTimer(window.get(), kEndTimer, milliseconds, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
   return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  std::uint32_t milliseconds = 0;
+  const int code = readArguments(__argc, __wargv, &milliseconds);
+  return code == lumo::tools::OptionTable::kGoOn ? runDemo(instance, milliseconds) : code;
 }

@@ -11,8 +11,9 @@
 #include <string>
 
 #include "command_line.h"
-#include "console_text.h"
-#include "paintwatch/paintwatch.h"
+#include "diagnostics.h"
+#include "hook_library.h"
+#include "option_table.h"
 #include "server/server_object_names.h"
 #include "util/text_conversion.h"
 #include "util/unique_handle.h"
@@ -20,31 +21,57 @@
 
 namespace {
 
-const wchar_t kUsage[] =
+const wchar_t kHead[] =
     L"usage: paintloader32 [--ready-event HANDLE]\n"
     L"       paintloader32 --close\n"
     L"\n"
     L"Installs the 32-bit screen-change hooks (paintwatch32.dll beside this\n"
     L"program) for the window named \"lumoserver-hook-target-window\", and removes\n"
     L"them when told to close, when that window disappears, or on Ctrl+C.\n"
-    L"\n"
-    L"  --ready-event HANDLE  an inherited event to set once the hooks are installed\n"
-    L"  --close               tell the running loader to remove its hooks, and wait\n"
-    L"                        until it has ended\n"
-    L"  --help                show this text\n";
+    L"\n";
+const std::size_t kHelpColumn = 24;
 
 // How often the loader looks whether the target window still exists.
 const DWORD kWindowCheckMs = 250;
 const DWORD kCloseWaitMs = 10000;
 
 using lumo::UniqueHandle;
-using lumo::UniqueModule;
 using lumo::UniqueWindow;
 using lumo::server::ServerObjectNames;
+using lumo::tools::HookLibrary;
+using lumo::tools::Problem;
 
-int fail(const wchar_t *text, const std::wstring &detail = std::wstring()) {
-  lumo::tools::complain(L"paintloader32", text + detail);
-  return 1;
+const lumo::tools::Diagnostics diagnostics(L"paintloader32");
+
+struct Options {
+  HANDLE readyEvent = nullptr;
+  bool close = false;
+};
+
+lumo::tools::TakeValue handleValue(HANDLE *into) {
+  return [into](const std::wstring &name, const std::wstring &value) {
+    std::uint32_t number = 0;
+    if (!lumo::tools::parseUInt32(value, &number) || number == 0) {
+      return Problem(name + L" needs a handle, not " + lumo::tools::quoted(value), false);
+    }
+    *into = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(number));
+    return Problem();
+  };
+}
+
+lumo::tools::OptionTable optionTable(Options *options) {
+  lumo::tools::OptionTable table(kHead, kHelpColumn);
+  table
+      .option(L"--ready-event", L"HANDLE",
+              L"an inherited event to set once the hooks are installed",
+              handleValue(&options->readyEvent))
+      .option(L"--close", nullptr,
+              L"tell the running loader to remove its hooks, and wait\n"
+              L"until it has ended",
+              lumo::tools::flagValue(&options->close))
+      .help()
+      .missingValueIsUnknown();
+  return table;
 }
 
 // The server's windows may be top-level or message-only.
@@ -64,16 +91,16 @@ int closeRunningLoader(const ServerObjectNames &names) {
   const HWND loader =
       FindWindowExW(HWND_MESSAGE, nullptr, nullptr, names.hookLoaderWindowName.c_str());
   if (loader == nullptr) {
-    return fail(L"no hook loader is running");
+    return diagnostics.fail(L"no hook loader is running");
   }
   DWORD processId = 0;
   GetWindowThreadProcessId(loader, &processId);
   const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   if (!PostMessageW(loader, names.hookLoaderCloseMessage, 0, 0)) {
-    return fail(L"cannot reach the hook loader's window");
+    return diagnostics.fail(L"cannot reach the hook loader's window");
   }
   if (process && WaitForSingleObject(process.get(), kCloseWaitMs) == WAIT_TIMEOUT) {
-    return fail(L"the hook loader did not end in time");
+    return diagnostics.fail(L"the hook loader did not end in time");
   }
   return 0;
 }
@@ -97,79 +124,66 @@ void serveUntilClosed(const ServerObjectNames &names, HWND target) {
   }
 }
 
-int load(const ServerObjectNames &names, HANDLE readyEvent) {
-  if (names.hookUpdateMessage == 0 || names.hookLoaderCloseMessage == 0) {
-    return fail(L"Windows refused to register the hook messages");
+// What the loader says when its hooks are not installed.
+int installFailure(HookLibrary::Outcome outcome, const std::wstring &path) {
+  switch (outcome) {
+    case HookLibrary::Outcome::NotHookLibrary:
+      return diagnostics.fail(L"not the screen-hook library: " + path);
+    case HookLibrary::Outcome::Refused:
+      return diagnostics.fail(
+          L"cannot install the 32-bit screen hooks: another program has them installed, "
+          L"or the system refused them");
+    default:
+      return diagnostics.fail(L"cannot load " + path);
   }
-  UniqueWindow own(CreateWindowExW(0, L"STATIC", names.hookLoaderWindowName.c_str(), 0, 0, 0, 0, 0,
-                                   HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr));
-  UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!own || !stop) {
-    return fail(L"cannot create the loader's window");
-  }
-  stopEvent = stop.get();
-  SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
 
-  const std::wstring targetName = lumo::toUtf16(names.hookTargetWindowName);
-  const HWND target = findWindowNamed(targetName);
-  if (target == nullptr) {
-    return fail(L"no window to report to: none is named ", L"\"" + targetName + L"\"");
-  }
-  const std::wstring path =
-      lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName));
-  // The full path only: a library found on the search path would be mapped
-  // into every 32-bit process on the desktop.
-  UniqueModule library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!library) {
-    return fail(L"cannot load ", path);
-  }
-  auto set = reinterpret_cast<SetHookWithMessageFn>(
-      reinterpret_cast<void *>(GetProcAddress(library.get(), "setHookWithMessage")));
-  auto unset = reinterpret_cast<UnsetHookForWindowFn>(
-      reinterpret_cast<void *>(GetProcAddress(library.get(), "unsetHookForWindow")));
-  if (set == nullptr || unset == nullptr) {
-    return fail(L"not the screen-hook library: ", path);
-  }
-  if (!set(target, names.hookUpdateMessage)) {
-    return fail(
-        L"cannot install the 32-bit screen hooks: another program has them installed, "
-        L"or the system refused them");
+int installAndServe(const ServerObjectNames &names, HWND target, HANDLE readyEvent) {
+  HookLibrary hooks(lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName)),
+                    diagnostics, L"the 32-bit screen hooks could not all be removed");
+  const HookLibrary::Outcome outcome = hooks.install(target, names.hookUpdateMessage);
+  if (outcome != HookLibrary::Outcome::Installed) {
+    return installFailure(outcome, hooks.path());
   }
   if (readyEvent != nullptr) {
     SetEvent(readyEvent);
   }
   serveUntilClosed(names, target);
-  if (!unset(target, names.hookUpdateMessage)) {
-    return fail(L"the 32-bit screen hooks could not all be removed");
+  if (!hooks.remove()) {
+    return diagnostics.fail(L"the 32-bit screen hooks could not all be removed");
   }
   return 0;
+}
+
+int load(const ServerObjectNames &names, HANDLE readyEvent) {
+  if (names.hookUpdateMessage == 0 || names.hookLoaderCloseMessage == 0) {
+    return diagnostics.fail(L"Windows refused to register the hook messages");
+  }
+  const UniqueWindow own(CreateWindowExW(0, L"STATIC", names.hookLoaderWindowName.c_str(), 0, 0, 0,
+                                         0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                                         nullptr));
+  const UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!own || !stop) {
+    return diagnostics.fail(L"cannot create the loader's window");
+  }
+  stopEvent = stop.get();
+  SetConsoleCtrlHandler(onConsoleControl, TRUE);
+  const std::wstring targetName = lumo::toUtf16(names.hookTargetWindowName);
+  const HWND target = findWindowNamed(targetName);
+  if (target == nullptr) {
+    return diagnostics.fail(L"no window to report to: none is named \"" + targetName + L"\"");
+  }
+  return installAndServe(names, target, readyEvent);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
-  HANDLE readyEvent = nullptr;
-  bool close = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring arg = argv[i];
-    if (arg == L"--help" || arg == L"-h") {
-      lumo::tools::writeText(GetStdHandle(STD_OUTPUT_HANDLE), kUsage);
-      return 0;
-    }
-    if (arg == L"--close") {
-      close = true;
-    } else if (arg == L"--ready-event" && i + 1 < argc) {
-      std::uint32_t value = 0;
-      if (!lumo::tools::parseUInt32(argv[++i], &value) || value == 0) {
-        fail(L"--ready-event needs a handle, not ", lumo::tools::quoted(argv[i]));
-        return 2;
-      }
-      readyEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
-    } else {
-      fail(L"unknown option ", lumo::tools::quoted(argv[i]) + L" (try --help)");
-      return 2;
-    }
+  Options options;
+  const int code = optionTable(&options).read(argc, argv, diagnostics);
+  if (code != lumo::tools::OptionTable::kGoOn) {
+    return code;
   }
   const ServerObjectNames &names = ServerObjectNames::instance();
-  return close ? closeRunningLoader(names) : load(names, readyEvent);
+  return options.close ? closeRunningLoader(names) : load(names, options.readyEvent);
 }

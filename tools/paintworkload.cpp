@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "console_text.h"
+#include "diagnostics.h"
+#include "option_table.h"
 #include "util/unique_handle.h"
 #include "win/argument_quoting.h"
 
@@ -22,8 +22,9 @@ const wchar_t kText[] =
     L"Typed through SendInput, one character at a time.\r\n";
 const DWORD kKeyPauseMs = 40;
 const DWORD kStartWaitMs = 10000;
+const std::uint32_t kMostSeconds = 3600;
 
-void complain(const std::wstring &text) { lumo::tools::complain(L"paintworkload", text); }
+const lumo::tools::Diagnostics diagnostics(L"paintworkload");
 
 struct Search {
   DWORD processId;
@@ -76,14 +77,17 @@ void pumpFor(DWORD milliseconds) {
   }
 }
 
-}  // namespace
+// Closing would ask whether to save what was typed: Notepad is ended, and
+// waited for.
+void endNotepad(HANDLE process) {
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, kStartWaitMs);
+  CloseHandle(process);
+}
+using UniqueNotepad = lumo::UniqueAny<HANDLE, &endNotepad>;
 
-int wmain(int argc, wchar_t **argv) {
-  std::uint32_t milliseconds = 4000;
-  if (argc > 2 || (argc == 2 && !lumo::tools::parseSeconds(argv[1], 3600, &milliseconds))) {
-    complain(L"usage: paintworkload [SECONDS], above 0 and up to 3600");
-    return 2;
-  }
+// Notepad, started from the system's folder.
+bool startNotepad(UniqueNotepad *process, DWORD *processId) {
   wchar_t system[MAX_PATH];
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
   const std::wstring notepad = std::wstring(system, length) + L"\\notepad.exe";
@@ -93,20 +97,17 @@ int wmain(int argc, wchar_t **argv) {
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(notepad.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &info)) {
-    complain(L"cannot start " + notepad);
-    return 1;
+    diagnostics.error(L"cannot start " + notepad);
+    return false;
   }
-  const lumo::UniqueHandle process(info.hProcess);
+  process->reset(info.hProcess);
   const lumo::UniqueHandle thread(info.hThread);
-  WaitForInputIdle(process.get(), kStartWaitMs);
-  const HWND window = mainWindowOf(info.dwProcessId);
-  if (window == nullptr) {
-    TerminateProcess(process.get(), 1);
-    complain(L"Notepad showed no window");
-    return 1;
-  }
+  *processId = info.dwProcessId;
+  return true;
+}
 
-  // Moved and resized in steps, typed into between them.
+// Moved and resized in steps, typed into between them, for milliseconds.
+void work(HWND window, std::uint32_t milliseconds) {
   const RECT steps[] = {{300, 480, 900, 800}, {340, 460, 1000, 860}, {260, 520, 760, 760}};
   const std::wstring text = kText;
   const std::size_t perStep = text.size() / (sizeof steps / sizeof steps[0]) + 1;
@@ -124,8 +125,32 @@ int wmain(int argc, wchar_t **argv) {
   if (GetTickCount64() < end) {
     pumpFor(static_cast<DWORD>(end - GetTickCount64()));
   }
-  // Closing would ask whether to save what was typed.
-  TerminateProcess(process.get(), 0);
-  WaitForSingleObject(process.get(), kStartWaitMs);
+}
+
+int runWorkload(std::uint32_t milliseconds) {
+  UniqueNotepad notepad;
+  DWORD processId = 0;
+  if (!startNotepad(&notepad, &processId)) {
+    return 1;
+  }
+  WaitForInputIdle(notepad.get(), kStartWaitMs);
+  const HWND window = mainWindowOf(processId);
+  if (window == nullptr) {
+    return diagnostics.fail(L"Notepad showed no window");
+  }
+  work(window, milliseconds);
   return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  std::uint32_t milliseconds = 4000;
+  lumo::tools::OptionTable table(L"", 0);
+  table.operands(lumo::tools::secondsValue(kMostSeconds, &milliseconds));
+  if (argc > 2 || !table.parse(argc, argv).problem.text.empty()) {
+    diagnostics.error(L"usage: paintworkload [SECONDS], above 0 and up to 3600");
+    return 2;
+  }
+  return runWorkload(milliseconds);
 }

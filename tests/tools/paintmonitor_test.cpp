@@ -48,11 +48,18 @@ TEST(PaintMonitorTest, MissingOrForeignLibraryIsRefused) {
   Child missing(L"--library \"" + besideThisProgram(L"no-such-hooks.dll") + L"\"");
   EXPECT_EQ(missing.finish(), 1u);
   EXPECT_NE(missing.err().find("cannot find the hook library"), std::string::npos) << missing.err();
+  // A line of the monitor's own, with the path in its place.
+  EXPECT_EQ(missing.err().rfind("paintmonitor: cannot find the hook library ", 0), 0u)
+      << missing.err();
+  EXPECT_NE(missing.err().find("no-such-hooks.dll\r\n"), std::string::npos) << missing.err();
 
   Child foreign(L"--library C:\\windows\\system32\\version.dll");
   EXPECT_EQ(foreign.finish(), 1u);
   EXPECT_NE(foreign.err().find("is not the screen-hook library"), std::string::npos)
       << foreign.err();
+  EXPECT_EQ(foreign.err(),
+            "paintmonitor: C:\\windows\\system32\\version.dll is not the screen-hook library: it "
+            "lacks setHookWithMessage or unsetHookForWindow\r\n");
 }
 
 TEST(PaintMonitorTest, HooksInstalledElsewhereAreReported) {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "console_text.h"
+#include "text_output.h"
 
 namespace lumo {
 namespace tools {

@@ -5,9 +5,10 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "screen_capture.h"
+#include "screen_rect.h"
+#include "util/text_format.h"
 #include "util/unique_handle.h"
 
 using Microsoft::WRL::ComPtr;
@@ -120,117 +121,24 @@ void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMiss
   }
 }
 
-struct Clipped {
-  int left, top, right, bottom;
-  bool empty() const { return left >= right || top >= bottom; }
-};
-
-Clipped clip(const region::Rect &r, int width, int height) {
-  return {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width),
-          std::min(r.bottom, height)};
-}
-
-// COM for this thread, as long as the map is being written.
-class ComScope {
-public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) {
-      CoUninitialize();
-    }
-  }
-  HRESULT result() const { return result_ == RPC_E_CHANGED_MODE ? S_OK : result_; }
-
-private:
-  HRESULT result_;
-};
+// COM for this thread, as long as the map is being written: true while this
+// thread's use of it is to be ended.
+void endComUse(bool) { CoUninitialize(); }
+using UniqueComUse = UniqueAny<bool, &endComUse>;
 
 std::string failed(const char *step, HRESULT result) {
-  char text[96];
-  snprintf(text, sizeof text, "%s failed (HRESULT 0x%08lX)", step,
-           static_cast<unsigned long>(result));
-  return text;
+  return format("%s failed (HRESULT 0x%08lX)", step, static_cast<unsigned long>(result));
 }
 
-}  // namespace
-
-void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
-                 const std::vector<std::uint8_t> *missed) {
-  const unsigned long most = mostReports(damage);
-  const long long picture = static_cast<long long>(width) * height;
-  for (const Damage &d : damage) {
-    const Clipped c = clip(d.rect, width, height);
-    if (c.empty()) {
-      continue;
-    }
-    // A rectangle reported once is tinted; the most reported one is
-    // nearly opaque. Overlaps add up. One that covers most of the screen
-    // is only tinted, or the picture under it could not be seen.
-    unsigned weight = shadeWeight(d.count, most);
-    if (static_cast<long long>(c.right - c.left) * (c.bottom - c.top) * 2 > picture) {
-      weight = std::min(weight, largeAreaWeight);
-    }
-    for (int y = c.top; y < c.bottom; ++y) {
-      std::uint32_t *row = pixels + static_cast<size_t>(y) * width;
-      for (int x = c.left; x < c.right; ++x) {
-        row[x] = towards(row[x], kOutline, weight);
-      }
-    }
+// Encodes the picture as PNG with the platform's image codecs.
+std::string writePng(const std::wstring &path, const ScreenCapture &picture) {
+  const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (FAILED(started) && started != RPC_E_CHANGED_MODE) {
+    return failed("CoInitializeEx", started);
   }
-  if (missed != nullptr && missed->size() == static_cast<size_t>(picture)) {
-    for (size_t i = 0; i < missed->size(); ++i) {
-      if ((*missed)[i]) {
-        pixels[i] = kMissed;
-      }
-    }
-  }
-  // Outlines last, so that no shading covers them; edges cut off by the
-  // picture's border are not drawn.
-  for (const Damage &d : damage) {
-    const Clipped c = clip(d.rect, width, height);
-    if (c.empty()) {
-      continue;
-    }
-    for (int x = c.left; x < c.right; ++x) {
-      if (d.rect.top >= 0) {
-        pixels[static_cast<size_t>(c.top) * width + x] = kOutline;
-      }
-      if (d.rect.bottom <= height) {
-        pixels[static_cast<size_t>(c.bottom - 1) * width + x] = kOutline;
-      }
-    }
-    for (int y = c.top; y < c.bottom; ++y) {
-      if (d.rect.left >= 0) {
-        pixels[static_cast<size_t>(y) * width + c.left] = kOutline;
-      }
-      if (d.rect.right <= width) {
-        pixels[static_cast<size_t>(y) * width + c.right - 1] = kOutline;
-      }
-    }
-  }
-}
-
-std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
-                           const std::vector<std::uint8_t> *missed) {
-  ScreenCapture picture;
-  if (!picture.ready()) {
-    return picture.error();
-  }
-  if (!picture.capture()) {
-    return "cannot capture the screen";
-  }
+  const UniqueComUse com(SUCCEEDED(started));
   const int width = picture.width();
   const int height = picture.height();
-  paintDamage(picture.pixels(), width, height, damage, missed);
-  SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
-  labelCounts(picture.dc(), damage);
-  drawLegend(picture.dc(), width, height, mostReports(damage), missed != nullptr);
-  GdiFlush();
-
-  const ComScope com;
-  if (FAILED(com.result())) {
-    return failed("CoInitializeEx", com.result());
-  }
   ComPtr<IWICImagingFactory> factory;
   ComPtr<IWICStream> stream;
   ComPtr<IWICBitmapEncoder> encoder;
@@ -263,6 +171,90 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
     return failed("writing the PNG", result);
   }
   return std::string();
+}
+
+// A rectangle reported once is tinted; the most reported one is nearly
+// opaque. Overlaps add up. One that covers most of the screen is only
+// tinted, or the picture under it could not be seen.
+void shade(std::uint32_t *pixels, int width, int height, const Damage &d, unsigned long most) {
+  const region::Rect c = clipped(d.rect, width, height);
+  if (c.isEmpty()) {
+    return;
+  }
+  unsigned weight = shadeWeight(d.count, most);
+  if (static_cast<long long>(c.getWidth()) * c.getHeight() * 2 >
+      static_cast<long long>(width) * height) {
+    weight = std::min(weight, largeAreaWeight);
+  }
+  for (int y = c.top; y < c.bottom; ++y) {
+    std::uint32_t *row = pixels + static_cast<size_t>(y) * width;
+    for (int x = c.left; x < c.right; ++x) {
+      row[x] = towards(row[x], kOutline, weight);
+    }
+  }
+}
+
+// Edges cut off by the picture's border are not drawn.
+void outline(std::uint32_t *pixels, int width, int height, const region::Rect &rect) {
+  const region::Rect c = clipped(rect, width, height);
+  if (c.isEmpty()) {
+    return;
+  }
+  for (int x = c.left; x < c.right; ++x) {
+    if (rect.top >= 0) {
+      pixels[static_cast<size_t>(c.top) * width + x] = kOutline;
+    }
+    if (rect.bottom <= height) {
+      pixels[static_cast<size_t>(c.bottom - 1) * width + x] = kOutline;
+    }
+  }
+  for (int y = c.top; y < c.bottom; ++y) {
+    if (rect.left >= 0) {
+      pixels[static_cast<size_t>(y) * width + c.left] = kOutline;
+    }
+    if (rect.right <= width) {
+      pixels[static_cast<size_t>(y) * width + c.right - 1] = kOutline;
+    }
+  }
+}
+
+}  // namespace
+
+void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
+                 const std::vector<std::uint8_t> *missed) {
+  const unsigned long most = mostReports(damage);
+  for (const Damage &d : damage) {
+    shade(pixels, width, height, d, most);
+  }
+  if (missed != nullptr && missed->size() == static_cast<size_t>(width) * height) {
+    for (size_t i = 0; i < missed->size(); ++i) {
+      if ((*missed)[i]) {
+        pixels[i] = kMissed;
+      }
+    }
+  }
+  // Outlines last, so that no shading covers them.
+  for (const Damage &d : damage) {
+    outline(pixels, width, height, d.rect);
+  }
+}
+
+std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
+                           const std::vector<std::uint8_t> *missed) {
+  ScreenCapture picture;
+  if (!picture.ready()) {
+    return picture.error();
+  }
+  if (!picture.capture()) {
+    return "cannot capture the screen";
+  }
+  paintDamage(picture.pixels(), picture.width(), picture.height(), damage, missed);
+  SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
+  labelCounts(picture.dc(), damage);
+  drawLegend(picture.dc(), picture.width(), picture.height(), mostReports(damage),
+             missed != nullptr);
+  GdiFlush();
+  return writePng(path, picture);
 }
 
 }  // namespace tools

@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-#include <cstdarg>
 #include <string>
+
+#include "util/format_checking.h"
 
 namespace lumo {
 namespace tools {
@@ -15,16 +16,15 @@ namespace tools {
 // Writes all of text to the stream; false if the stream refused it.
 bool writeText(HANDLE stream, const std::wstring &text);
 
-// "TOOL: TEXT" as a line on standard error, where the tools say what went
-// wrong.
-void complain(const wchar_t *tool, const std::wstring &text);
-
 // The bytes a file or a pipe gets for text.
 std::string fileBytes(const std::wstring &text);
 
-// swprintf-style formatting into a string of any length.
-std::wstring wideFormat(const wchar_t *format, ...);
-std::wstring wideVformat(const wchar_t *format, va_list args);
+// The library's formatting, for text on its way to writeText: text
+// arguments are UTF-8 (%s), as the library's texts are.
+LUMO_CHECKED_FORMAT(1, 2) std::wstring formatText(const char *format, ...);
+
+// A person's text as an argument for formatText.
+std::string utf8(const std::wstring &text);
 
 }  // namespace tools
 }  // namespace lumo

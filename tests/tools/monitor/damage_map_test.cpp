@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/damage_map.h"
+#include "tools/monitor/damage_map.h"
 
 using lumo::region::Rect;
 using lumo::tools::Damage;

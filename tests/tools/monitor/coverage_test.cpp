@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/coverage.h"
+#include "tools/monitor/coverage.h"
 
 using lumo::region::Rect;
 using lumo::tools::CoverageTracker;

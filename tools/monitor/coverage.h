@@ -12,6 +12,7 @@
 #include <deque>
 #include <vector>
 
+#include "missed_areas.h"
 #include "region/rect.h"
 
 namespace lumo {
@@ -27,11 +28,6 @@ struct CoverageFigures {
   std::uint64_t reportedPixels = 0;
   // Reported area in which nothing changed within one interval either side.
   std::uint64_t unchangedReportedPixels = 0;
-};
-
-struct MissedArea {
-  region::Rect bounds;
-  std::uint64_t pixels;
 };
 
 class CoverageTracker {

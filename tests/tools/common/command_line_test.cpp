@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "tools/command_line.h"
+#include "tools/common/command_line.h"
 
 using lumo::tools::parseSeconds;
 using lumo::tools::parseUInt32;

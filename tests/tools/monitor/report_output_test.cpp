@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "util/unique_handle.h"
-#include "tools/report_output.h"
+#include "tools/monitor/report_output.h"
 
 using lumo::UniqueHandle;
 using lumo::tools::ReportOutput;
@@ -70,6 +70,46 @@ TEST(ReportOutputTest, AReaderThatDoesNotReadCostsLinesNotTime) {
   // most lines are dropped and counted.
   EXPECT_GT(dropped, 4000u);
   EXPECT_LE(dropped, 5000u);
+}
+
+// Reads what the pipe holds until nothing more comes for a while.
+std::string readUntilQuiet(HANDLE pipe) {
+  std::string text;
+  char buffer[4096];
+  for (ULONGLONG quietSince = GetTickCount64(); GetTickCount64() - quietSince < 1000; Sleep(10)) {
+    DWORD available = 0;
+    DWORD read = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      text.append(buffer, read);
+      quietSince = GetTickCount64();
+    }
+  }
+  return text;
+}
+
+TEST(ReportOutputTest, LinesThatNeverGoOutAreCountedAsDropped) {
+  Pipe pipe;
+  ReportOutput output(pipe.writer.get());
+  const std::string line = "100 200 300 400\r\n";
+  // The writer takes the first lines and blocks on the full pipe; the
+  // others wait in the queue when the grace period ends.
+  for (int i = 0; i < 3000; ++i) {
+    output.add(L"100 200 300 400");
+  }
+  Sleep(300);
+  for (int i = 0; i < 2000; ++i) {
+    output.add(L"100 200 300 400");
+  }
+  const std::uint64_t dropped = output.finish(200);
+  // What the writer had taken comes out once the reader reads.
+  const std::string text = readUntilQuiet(pipe.reader.get());
+  ASSERT_EQ(text.size() % line.size(), 0u);
+  for (std::size_t at = 0; at < text.size(); at += line.size()) {
+    ASSERT_EQ(text.compare(at, line.size(), line), 0) << at;
+  }
+  EXPECT_GE(dropped, 2000u);
+  EXPECT_EQ(text.size() / line.size() + dropped, 5000u);
 }
 
 }  // namespace

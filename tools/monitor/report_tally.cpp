@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console_text.h"
+#include "text_output.h"
 #include "paintwatch/report.h"
 #include "util/unique_handle.h"
 #include "virtual_screen.h"
@@ -108,21 +108,21 @@ std::vector<Damage> ReportTally::damage() const {
 }
 
 std::wstring ReportTally::summary(double seconds) const {
-  std::wstring text = wideFormat(L"summary: %llu reports, %llu distinct rectangles",
+  std::wstring text = formatText("summary: %llu reports, %llu distinct rectangles",
                                  static_cast<unsigned long long>(reports_),
                                  static_cast<unsigned long long>(distinct_.size()));
   bool first = true;
   for (const Watched &w : watched_) {
-    text += wideFormat(
-        L", %llu %ls the window \"%ls\"%ls", static_cast<unsigned long long>(w.inside.size()),
-        first ? L"of them inside" : L"inside", w.title.c_str(), w.seen ? L"" : L" (never found)");
+    text += formatText(
+        ", %llu %s the window \"%s\"%s", static_cast<unsigned long long>(w.inside.size()),
+        first ? "of them inside" : "inside", utf8(w.title).c_str(), w.seen ? "" : " (never found)");
     first = false;
   }
-  text += wideFormat(L"\nreports: %.1f per second over %.1f s",
+  text += formatText("\nreports: %.1f per second over %.1f s",
                      seconds > 0 ? static_cast<double>(reports_) / seconds : 0.0, seconds);
   for (const Watched &w : watched_) {
-    text += wideFormat(L"; %llu inside the window \"%ls\"",
-                       static_cast<unsigned long long>(w.reports), w.title.c_str());
+    text += formatText("; %llu inside the window \"%s\"",
+                       static_cast<unsigned long long>(w.reports), utf8(w.title).c_str());
   }
   std::vector<std::pair<std::uint64_t, WindowName>> ranked;
   for (const auto &entry : byWindow_) {
@@ -134,7 +134,7 @@ std::wstring ReportTally::summary(double seconds) const {
     text += L"\ntop windows by reports:";
     for (std::size_t i = 0; i < ranked.size() && i < topWindows; ++i) {
       const WindowName &name = ranked[i].second;
-      text += wideFormat(L"%ls %llu", i == 0 ? L"" : L",",
+      text += formatText("%s %llu", i == 0 ? "" : ",",
                          static_cast<unsigned long long>(ranked[i].first));
       text += name.second.empty() ? L" on no window"
                                   : L" \"" + name.first + L"\" (" + name.second + L")";

@@ -1,0 +1,43 @@
+#pragma once
+
+// The monitor's clock, and its watch over the 32-bit loader, on a thread of
+// its own. Everything that ends or paces the monitor reaches its loop as a
+// thread message, so that the loop waits in GetMessageW alone: one system
+// call per report, as a bare message loop makes.
+
+#include <windows.h>
+
+#include <thread>
+
+#include "util/unique_handle.h"
+
+namespace lumo {
+namespace tools {
+
+enum MonitorMessage : UINT {
+  kStopMessage = WM_APP + 1,
+  kCaptureMessage = WM_APP + 2,
+  kLoaderEndedMessage = WM_APP + 3,
+};
+
+class Ticker {
+public:
+  // Posts to the thread: kStopMessage once durationMs (INFINITE: never) has
+  // passed, kCaptureMessage every captureMs (0: never), and
+  // kLoaderEndedMessage when the loader ends (null: not watched). The
+  // loader's handle must stay open while the ticker lives.
+  Ticker(DWORD thread, DWORD durationMs, DWORD captureMs, HANDLE loader);
+  Ticker(const Ticker &) = delete;
+  Ticker &operator=(const Ticker &) = delete;
+  ~Ticker();
+
+private:
+  void run(DWORD durationMs, DWORD captureMs, HANDLE loader);
+
+  DWORD thread_;
+  UniqueHandle wake_;
+  std::thread worker_;
+};
+
+}  // namespace tools
+}  // namespace lumo

@@ -1,0 +1,104 @@
+#include "verification.h"
+
+#include <algorithm>
+
+#include "paintwatch/report.h"
+#include "text_output.h"
+#include "util/text_conversion.h"
+#include "util/text_format.h"
+
+namespace lumo {
+namespace tools {
+
+namespace {
+
+// The check captures at least this far apart, and so much further apart
+// than one capture takes that the monitor keeps up with its reports.
+const DWORD leastCaptureIntervalMs = 100;
+const DWORD captureCostFactor = 3;
+const std::size_t missedAreasShown = 8;
+
+std::string percent(std::uint64_t part, std::uint64_t whole) {
+  return whole == 0 ? std::string("-") : format("%.1f%%", 100.0 * part / whole);
+}
+
+std::wstring missedLine(const std::vector<MissedArea> &areas) {
+  if (areas.empty()) {
+    return std::wstring();
+  }
+  std::wstring text = L"missed changes, largest first:";
+  for (std::size_t i = 0; i < areas.size(); ++i) {
+    const region::Rect &b = areas[i].bounds;
+    text += formatText("%s %d %d %d %d (%llu pixels)", i == 0 ? "" : ";", b.left, b.top, b.right,
+                       b.bottom, static_cast<unsigned long long>(areas[i].pixels));
+  }
+  return text + L"\n";
+}
+
+}  // namespace
+
+bool Verification::start() {
+  intervalMs_ = leastCaptureIntervalMs;
+  if (!capture_.ready()) {
+    diagnostics_.error(L"cannot capture the screen for --verify: " + toUtf16(capture_.error()));
+    return false;
+  }
+  tracker_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
+  excludeOwnConsole();
+  if (!captureNow()) {
+    return false;
+  }
+  intervalMs_ =
+      std::max(leastCaptureIntervalMs, static_cast<DWORD>(captureCostFactor * costMs_ / captures_));
+  return true;
+}
+
+// The monitor's own output, where it has a window of its own.
+void Verification::excludeOwnConsole() {
+  const HWND console = GetConsoleWindow();
+  RECT own;
+  if (console != nullptr && IsWindowVisible(console) && GetWindowRect(console, &own)) {
+    tracker_->exclude(paintwatch::virtualFromScreen(own, capture_.origin()));
+  }
+}
+
+bool Verification::captureNow() {
+  const ULONGLONG started = GetTickCount64();
+  if (!capture_.capture()) {
+    diagnostics_.error(L"cannot capture the screen for --verify");
+    return false;
+  }
+  tracker_->addCapture(capture_.pixels());
+  costMs_ += GetTickCount64() - started;
+  ++captures_;
+  return true;
+}
+
+const std::vector<std::uint8_t> &Verification::finish() {
+  tracker_->finish();
+  return tracker_->missedMask();
+}
+
+std::wstring Verification::summary() const {
+  const CoverageFigures &f = tracker_->figures();
+  std::wstring text = formatText(
+      "coverage: %s of the changed pixels were covered by a report (%llu of %llu); %llu missed\n",
+      percent(f.coveredPixels, f.changedPixels).c_str(),
+      static_cast<unsigned long long>(f.coveredPixels),
+      static_cast<unsigned long long>(f.changedPixels),
+      static_cast<unsigned long long>(f.missedPixels));
+  text += missedLine(tracker_->missedAreas(missedAreasShown));
+  text +=
+      formatText("over-reporting: %s of the reported area did not change (%llu of %llu pixels)\n",
+                 percent(f.unchangedReportedPixels, f.reportedPixels).c_str(),
+                 static_cast<unsigned long long>(f.unchangedReportedPixels),
+                 static_cast<unsigned long long>(f.reportedPixels));
+  text += formatText(
+      "verify: a %dx%d capture every %lu ms, %llu captures, %.1f ms per capture and comparison\n",
+      capture_.width(), capture_.height(), intervalMs_, static_cast<unsigned long long>(f.captures),
+      captures_ == 0 ? 0.0 : static_cast<double>(costMs_) / captures_);
+  return text;
+}
+
+}  // namespace tools
+}  // namespace lumo
