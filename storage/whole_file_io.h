@@ -1,15 +1,21 @@
 #pragma once
 
-// Moving a whole buffer through ReadFile and WriteFile, which take at most
-// 32 bits of length per call.
+// Whole files through ReadFile and WriteFile, which take at most 32 bits of
+// length per call.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+#include "storage/file_operations.h"
+#include "util/unique_handle.h"
+
 namespace lumo {
 namespace storage {
+
+// The file, or the folder it would be in, does not exist.
+bool isMissing(DWORD error);
 
 // What one ReadFile or WriteFile call is asked to move of what remains.
 DWORD chunkSize(std::uint64_t remaining);
@@ -18,6 +24,23 @@ DWORD chunkSize(std::uint64_t remaining);
 // the name of the call that failed, with its error in *error, or null when
 // the bytes are on the disk.
 const char *writeAndFlush(HANDLE file, const std::string &bytes, DWORD *error);
+
+// A file opened for reading and its size at that moment, so that a caller
+// can judge the size before a byte is read.
+struct FileToRead {
+  // Present once open and sized; Failed with error otherwise, or Absent.
+  FileState state = FileState::Failed;
+  std::string error;
+  UniqueFileHandle file;
+  std::uint64_t size = 0;
+};
+
+FileToRead openToRead(const std::wstring &path);
+
+// Reads the size taken at opening, from the start. A size this process
+// cannot hold, or a buffer it cannot get, is Failed with the size in the
+// message; no bytes are kept from a failed read.
+FileReadResult readWhole(const FileToRead &opened);
 
 }  // namespace storage
 }  // namespace lumo

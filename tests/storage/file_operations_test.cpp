@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <new>
+
 #include "storage/file_operations.h"
 #include "storage/known_folder.h"
 #include "storage_test_support.h"
@@ -112,6 +115,36 @@ TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("ReadFile failed with Windows error 33", read.error);
+  EXPECT_EQ("", read.bytes);
+}
+
+const std::uint64_t oneTebibyte = std::uint64_t{1} << 40;
+
+TEST(FileOperationsTest, AFileBeyondMemoryFailsWithItsSizeAndIsLeftAsItWas) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"huge.bin");
+  ASSERT_TRUE(test::makeSparseFile(file, oneTebibyte));
+  const FileReadResult read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  // A 32-bit process cannot index it; a 64-bit one finds no such memory.
+  EXPECT_EQ(sizeof(void *) == 4 ? "The file is too large to be held in memory (1099511627776 bytes)"
+                                : "Not enough memory to read the file (1099511627776 bytes)",
+            read.error);
+  EXPECT_EQ("", read.bytes);
+  EXPECT_EQ(oneTebibyte, test::sizeOf(file));
+}
+
+void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
+
+TEST(FileOperationsTest, ABufferThatCannotBeHadFailsTheReadWithoutThrowing) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"data.txt");
+  putContent(file, "0123456789");
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.resizeBuffer = &outOfMemory;
+  const FileReadResult read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ("Not enough memory to read the file (10 bytes)", read.error);
   EXPECT_EQ("", read.bytes);
 }
 

@@ -21,6 +21,19 @@ using test::putContent;
 const wchar_t scope[] = L"WriterTest";
 const std::string conflict = "Configuration file changed after it was loaded; reload is required";
 
+int reads;
+
+BOOL WINAPI readCounted(HANDLE file, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED at) {
+  ++reads;
+  return ReadFile(file, buffer, size, done, at);
+}
+
+TimedLockState timedStateFromOtherThread(const std::wstring &path) {
+  TimedLockState state = TimedLockState::Failed;
+  std::thread([&] { state = TimedFileLock(path, scope).state(); }).join();
+  return state;
+}
+
 LoadedFileSnapshot snapshot(std::int32_t existed, const std::string &bytes = std::string()) {
   LoadedFileSnapshot loaded;
   loaded.existed = existed;
@@ -128,6 +141,42 @@ TEST_F(SafeFileWriterTest, RemovesOnlyWhatTheCallerExpects) {
   result = writer.removeFile(folder.path(L"."));
   EXPECT_EQ(SafeWriteStatus::ReadFailed, result.status);
   EXPECT_EQ("The credential path names a directory", result.message);
+}
+
+TEST_F(SafeFileWriterTest, AFileBeyondMemoryIsAConflictWithoutBeingRead) {
+  const std::uint64_t oneTebibyte = std::uint64_t{1} << 40;
+  ASSERT_TRUE(test::makeSparseFile(target, oneTebibyte));
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.readFile = &readCounted;
+  reads = 0;
+  for (const SafeWriteResult &result :
+       {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), folder.path(L"a.bak")),
+        writer.writeIfUnchanged(target, "new", snapshot(0), L""),
+        writer.removeIfUnchanged(target, snapshot(1, "old")),
+        writer.removeIfUnchanged(target, snapshot(0))}) {
+    EXPECT_EQ(SafeWriteStatus::Conflict, result.status);
+    EXPECT_EQ(conflict, result.message);
+  }
+  EXPECT_EQ(0, reads);
+  EXPECT_EQ(oneTebibyte, test::sizeOf(target));
+  EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
+}
+
+void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
+
+TEST_F(SafeFileWriterTest, ACurrentFileThatCannotBeHeldIsAReadFailure) {
+  putContent(target, "old");
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.resizeBuffer = &outOfMemory;
+  for (const SafeWriteResult &result :
+       {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L""),
+        writer.removeIfUnchanged(target, snapshot(1, "old"))}) {
+    EXPECT_EQ(SafeWriteStatus::ReadFailed, result.status);
+    EXPECT_EQ("Not enough memory to read the file (3 bytes)", result.message);
+  }
+  EXPECT_EQ("old", contentOf(target));
+  EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
+  EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(target));
 }
 
 TEST_F(SafeFileWriterTest, FailuresToExamineOrDeleteAreReported) {
@@ -625,9 +674,7 @@ TEST_F(SafeFileWriterTest, AnExceptionStillRemovesTheTemporaryFileAndReleasesThe
   }
   EXPECT_EQ("old", contentOf(target));
   EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
-  TimedLockState other = TimedLockState::Failed;
-  std::thread([&] { other = TimedFileLock(target, scope).state(); }).join();
-  EXPECT_EQ(TimedLockState::Acquired, other);
+  EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(target));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ private:
 // The content of a file, or "<absent>" when it cannot be read.
 std::string contentOf(const std::wstring &path);
 void putContent(const std::wstring &path, const std::string &bytes);
+
+// A file of size bytes that takes no disk space: the platform gives its
+// unwritten range back as zeros. False if it cannot be made.
+bool makeSparseFile(const std::wstring &path, std::uint64_t size);
+// The file's size, or ~0 when it cannot be opened.
+std::uint64_t sizeOf(const std::wstring &path);
 
 // Starts storage_peer.exe with the arguments, in currentFolder when one is
 // given; null if it cannot start.
