@@ -21,7 +21,7 @@ StorageSeam storageSeam = {&CreateFileW,
                            &MoveFileExW,
                            &Sleep,
                            &DeleteFileW,
-                           &CreateMutexW,
+                           &CreateMutexExW,
                            &WaitForSingleObject,
                            &ConvertStringSecurityDescriptorToSecurityDescriptorW,
                            &GetNamedSecurityInfoW};

@@ -34,7 +34,7 @@ struct StorageSeam {
   // The pause between attempts to replace a file that a reader has open.
   VOID(WINAPI *sleep)(DWORD);
   BOOL(WINAPI *deleteFile)(LPCWSTR);
-  HANDLE(WINAPI *createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
+  HANDLE(WINAPI *createMutexEx)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD);
   DWORD(WINAPI *waitForSingleObject)(HANDLE, DWORD);
   BOOL(WINAPI *convertSecurityDescriptor)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
   DWORD(WINAPI *getNamedSecurityInfo)

@@ -641,7 +641,7 @@ TEST_F(SafeFileWriterTest, AReaderDuringReplacementsSeesOnlyWholeContents) {
   EXPECT_TRUE(test::crashContent(replacements) == contentOf(target));
 }
 
-HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
+HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return nullptr;
 }
@@ -649,7 +649,7 @@ HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
 TEST_F(SafeFileWriterTest, NothingIsTouchedWithoutTheLock) {
   putContent(target, "old");
   const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.createMutex = &mutexRefused;
+  storageSeam.createMutexEx = &mutexRefused;
   for (const SafeWriteResult &result :
        {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L""),
         writer.removeIfUnchanged(target, snapshot(1, "old")), writer.writeAtomically(target, "new"),
