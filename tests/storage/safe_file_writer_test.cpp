@@ -352,32 +352,54 @@ BOOL WINAPI deleteShortPathsOnly(LPCWSTR name) {
   return refusedAsTooLong(name) ? FALSE : DeleteFileW(name);
 }
 
-TEST_F(SafeFileWriterTest, PathsBeyondMaxPathReachThePlatformInTheLongForm) {
-  for (const std::size_t length : {255, 300}) {
+DWORD WINAPI securityOfShortPathsOnly(LPCWSTR name, SE_OBJECT_TYPE type,
+                                      SECURITY_INFORMATION information, PSID *owner, PSID *group,
+                                      PACL *dacl, PACL *sacl, PSECURITY_DESCRIPTOR *descriptor) {
+  return refusedAsTooLong(name)
+             ? ERROR_PATH_NOT_FOUND
+             : GetNamedSecurityInfoW(name, type, information, owner, group, dacl, sacl, descriptor);
+}
+
+// Every call that takes a path, on a target and a backup of one length.
+void useEveryPathCall(const WindowsSafeFileWriter &writer, const std::wstring &target,
+                      const std::wstring &backup) {
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &createShortPathsOnly;
+  storageSeam.getFileAttributes = &attributesOfShortPathsOnly;
+  storageSeam.moveFileEx = &moveShortPathsOnly;
+  storageSeam.deleteFile = &deleteShortPathsOnly;
+  storageSeam.getNamedSecurityInfo = &securityOfShortPathsOnly;
+  const WindowsFileOperations files;
+  EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "1").status);
+  const FileWriteResult plain = files.writeFile(target, "2");
+  EXPECT_TRUE(plain.written) << plain.error;
+  EXPECT_EQ(FileState::Present, files.checkPresence(target).state);
+  // Inherited reads the replaced file's descriptor.
+  const SafeWriteResult replaced = WindowsSafeFileWriter(FileProtection::Inherited, scope)
+                                       .writeIfUnchanged(target, "3", snapshot(1, "2"), backup);
+  EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
+  const FileReadResult read = files.readFile(target);
+  EXPECT_EQ("3", read.bytes) << read.error;
+  EXPECT_EQ("2", files.readFile(backup).bytes);
+  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
+  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeIfUnchanged(target, snapshot(1, "3")).status);
+}
+
+TEST_F(SafeFileWriterTest, PathsFromMaxPathOnReachThePlatformInTheLongForm) {
+  std::vector<std::size_t> lengths = {255, 300};
+  // Either side of the limit, where a misplaced threshold shows.
+  for (std::size_t length = MAX_PATH - 1; length <= MAX_PATH + 10; ++length) {
+    lengths.push_back(length);
+  }
+  for (const std::size_t length : lengths) {
     SCOPED_TRACE(length);
     const std::wstring deep =
         folder.path(std::wstring(length - folder.location().size() - 9, L'd'));
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
     const std::wstring longTarget = deep + L"\\cfg.txt";
-    const std::wstring backup = deep + L"\\cfg.bak";
     ASSERT_EQ(length, longTarget.size());
     handedPaths.clear();
-    {
-      const test::SeamOverride<StorageSeam> seam(storageSeam);
-      storageSeam.createFile = &createShortPathsOnly;
-      storageSeam.getFileAttributes = &attributesOfShortPathsOnly;
-      storageSeam.moveFileEx = &moveShortPathsOnly;
-      storageSeam.deleteFile = &deleteShortPathsOnly;
-      EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(longTarget, "1").status);
-      const SafeWriteResult replaced =
-          writer.writeIfUnchanged(longTarget, "2", snapshot(1, "1"), backup);
-      EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
-      const FileReadResult read = WindowsFileOperations().readFile(longTarget);
-      EXPECT_EQ("2", read.bytes) << read.error;
-      EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
-      EXPECT_EQ(SafeWriteStatus::Removed,
-                writer.removeIfUnchanged(longTarget, snapshot(1, "2")).status);
-    }
+    useEveryPathCall(writer, longTarget, deep + L"\\cfg.bak");
     for (const std::wstring &path : handedPaths) {
       // The long form only where the plain one does not fit.
       const bool longForm = path.find(L"\\\\?\\") == 0;
