@@ -29,7 +29,7 @@ SafeWriteResult outcome(SafeWriteStatus status, std::string message = std::strin
 
 // Why an operation on a snapshot must stop; nothing when the file is as the
 // caller loaded it. A file of another size is a conflict without being
-// read, so no size makes the comparison fail for want of memory.
+// read.
 std::optional<SafeWriteResult> refusal(const std::wstring &path,
                                        const LoadedFileSnapshot &expected) {
   const FileToRead current = openToRead(path);
@@ -44,11 +44,11 @@ std::optional<SafeWriteResult> refusal(const std::wstring &path,
   if (!expectsFile) {
     return std::nullopt;
   }
-  const FileReadResult read = readWhole(current);
-  if (read.state == FileState::Failed) {
-    return outcome(SafeWriteStatus::ReadFailed, read.error);
+  const ContentCheck check = compareWhole(current, expected.bytes);
+  if (!check.error.empty()) {
+    return outcome(SafeWriteStatus::ReadFailed, check.error);
   }
-  if (read.bytes != expected.bytes) {
+  if (!check.same) {
     return outcome(SafeWriteStatus::Conflict, conflictMessage);
   }
   return std::nullopt;

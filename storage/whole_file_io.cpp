@@ -11,10 +11,25 @@ namespace lumo {
 namespace storage {
 namespace {
 
-FileReadResult readFailure(std::string error) {
-  FileReadResult result;
-  result.error = std::move(error);
-  return result;
+// How much of a file one comparison step reads.
+constexpr std::size_t comparedChunk = 64 * 1024;
+
+// Fills buffer with the next count bytes of the file. Returns the failure
+// text, empty on success.
+std::string readExactly(HANDLE file, char *buffer, std::uint64_t count) {
+  for (std::uint64_t offset = 0; offset < count;) {
+    DWORD transferred = 0;
+    if (!storageSeam.readFile(file, buffer + static_cast<std::size_t>(offset),
+                              chunkSize(count - offset), &transferred, nullptr)) {
+      return windowsErrorText("ReadFile", GetLastError());
+    }
+    if (transferred == 0) {
+      // The file shrank after its size was taken.
+      return "ReadFile returned no data before end of file";
+    }
+    offset += transferred;
+  }
+  return std::string();
 }
 
 // Sizes the buffer; false (with the reason in result) where the size does
@@ -88,22 +103,32 @@ FileToRead openToRead(const std::wstring &path) {
   return opened;
 }
 
+ContentCheck compareWhole(const FileToRead &opened, const std::string &expected) {
+  ContentCheck check;
+  if (opened.size != expected.size()) {
+    return check;
+  }
+  std::string chunk(std::min(expected.size(), comparedChunk), '\0');
+  for (std::size_t offset = 0; offset < expected.size(); offset += chunk.size()) {
+    const std::size_t count = std::min(chunk.size(), expected.size() - offset);
+    check.error = readExactly(opened.file.get(), &chunk[0], count);
+    if (!check.error.empty() || expected.compare(offset, count, chunk, 0, count) != 0) {
+      return check;
+    }
+  }
+  check.same = true;
+  return check;
+}
+
 FileReadResult readWhole(const FileToRead &opened) {
   FileReadResult result;
   if (!sizeBuffer(result, opened.size)) {
     return result;
   }
-  for (std::uint64_t offset = 0; offset < opened.size;) {
-    DWORD transferred = 0;
-    if (!storageSeam.readFile(opened.file.get(), &result.bytes[static_cast<std::size_t>(offset)],
-                              chunkSize(opened.size - offset), &transferred, nullptr)) {
-      return readFailure(windowsErrorText("ReadFile", GetLastError()));
-    }
-    if (transferred == 0) {
-      // The file shrank after its size was taken.
-      return readFailure("ReadFile returned no data before end of file");
-    }
-    offset += transferred;
+  result.error = readExactly(opened.file.get(), &result.bytes[0], opened.size);
+  if (!result.error.empty()) {
+    result.bytes = std::string();
+    return result;
   }
   result.state = FileState::Present;
   return result;

@@ -37,6 +37,18 @@ struct FileToRead {
 
 FileToRead openToRead(const std::wstring &path);
 
+// What reading a file against expected bytes found.
+struct ContentCheck {
+  bool same = false;
+  // Why the file could not be read; empty when it was.
+  std::string error;
+};
+
+// Reads the file from the start in chunks, stopping at the first
+// difference. No buffer of the file's size is made: fresh memory costs
+// more than the read itself, and its size may not fit.
+ContentCheck compareWhole(const FileToRead &opened, const std::string &expected);
+
 // Reads the size taken at opening, from the start. A size this process
 // cannot hold, or a buffer it cannot get, is Failed with the size in the
 // message; no bytes are kept from a failed read.
