@@ -47,12 +47,7 @@ FilePresenceResult WindowsFileOperations::checkPresence(const std::wstring &path
   FilePresenceResult result;
   const DWORD attributes = storageSeam.getFileAttributes(platformPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    if (isMissing(error)) {
-      result.state = FileState::Absent;
-    } else {
-      result.error = windowsErrorText("GetFileAttributesW", error);
-    }
+    result.state = stateAfterFailure("GetFileAttributesW", GetLastError(), &result.error);
     return result;
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -52,8 +52,12 @@ bool sizeBuffer(FileReadResult &result, std::uint64_t size) {
 
 }  // namespace
 
-bool isMissing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+FileState stateAfterFailure(const char *call, DWORD error, std::string *message) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    return FileState::Absent;
+  }
+  *message = windowsErrorText(call, error);
+  return FileState::Failed;
 }
 
 DWORD chunkSize(std::uint64_t remaining) {
@@ -85,12 +89,7 @@ FileToRead openToRead(const std::wstring &path) {
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!opened.file) {
-    const DWORD error = GetLastError();
-    if (isMissing(error)) {
-      opened.state = FileState::Absent;
-    } else {
-      opened.error = windowsErrorText("CreateFileW for reading", error);
-    }
+    opened.state = stateAfterFailure("CreateFileW for reading", GetLastError(), &opened.error);
     return opened;
   }
   LARGE_INTEGER size;

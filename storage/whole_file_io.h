@@ -14,8 +14,9 @@
 namespace lumo {
 namespace storage {
 
-// The file, or the folder it would be in, does not exist.
-bool isMissing(DWORD error);
+// Absent where the error says that the file, or the folder it would be in,
+// does not exist; otherwise Failed, with the call's failure in *message.
+FileState stateAfterFailure(const char *call, DWORD error, std::string *message);
 
 // What one ReadFile or WriteFile call is asked to move of what remains.
 DWORD chunkSize(std::uint64_t remaining);

@@ -79,11 +79,6 @@ TEST(FileLockTest, IsReentrantForItsThreadAndExcludesOthersUntilReleased) {
   EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path));
 }
 
-HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return nullptr;
-}
-
 DWORD WINAPI waitFails(HANDLE, DWORD) {
   SetLastError(ERROR_INVALID_HANDLE);
   return WAIT_FAILED;
@@ -92,7 +87,7 @@ DWORD WINAPI waitFails(HANDLE, DWORD) {
 TEST(FileLockTest, FailuresAreReportedAndNothingIsHeld) {
   const test::SeamOverride<StorageSeam> seam(storageSeam);
   const std::wstring path = test::uniqueName(L"C:\\failing");
-  storageSeam.createMutexEx = &mutexRefused;
+  storageSeam.createMutexEx = &test::mutexRefused;
   {
     const FileLock lock(fileLockName(L"LockTest", path));
     EXPECT_FALSE(lock.owned());

@@ -76,19 +76,8 @@ TEST(FileOperationsTest, WritingIntoAMissingFolderReportsTheOpen) {
   EXPECT_EQ("CreateFileW for writing failed with Windows error 3", result.error);
 }
 
-BOOL WINAPI sizeTenBytesLarger(HANDLE file, PLARGE_INTEGER size) {
-  const BOOL done = GetFileSizeEx(file, size);
-  size->QuadPart += 10;
-  return done;
-}
-
 BOOL WINAPI sizeQueryRefused(HANDLE, PLARGE_INTEGER) {
   SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-  SetLastError(ERROR_LOCK_VIOLATION);
   return FALSE;
 }
 
@@ -99,7 +88,7 @@ TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   const test::SeamOverride<StorageSeam> seam(storageSeam);
 
   // A file that shrinks after its size was taken.
-  storageSeam.getFileSizeEx = &sizeTenBytesLarger;
+  storageSeam.getFileSizeEx = &test::sizeTenBytesLarger;
   FileReadResult read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("ReadFile returned no data before end of file", read.error);
@@ -111,10 +100,18 @@ TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   EXPECT_EQ("GetFileSizeEx failed with Windows error 5", read.error);
 
   storageSeam.getFileSizeEx = &GetFileSizeEx;
-  storageSeam.readFile = &readRefused;
+  storageSeam.readFile = &test::readRefused;
   read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
   EXPECT_EQ("ReadFile failed with Windows error 33", read.error);
+  EXPECT_EQ("", read.bytes);
+
+  // A buffer that cannot be had fails the read; nothing is thrown.
+  storageSeam.readFile = &ReadFile;
+  storageSeam.resizeBuffer = &test::outOfMemory;
+  read = WindowsFileOperations().readFile(file);
+  EXPECT_EQ(FileState::Failed, read.state);
+  EXPECT_EQ("Not enough memory to read the file (10 bytes)", read.error);
   EXPECT_EQ("", read.bytes);
 }
 
@@ -132,20 +129,6 @@ TEST(FileOperationsTest, AFileBeyondMemoryFailsWithItsSizeAndIsLeftAsItWas) {
             read.error);
   EXPECT_EQ("", read.bytes);
   EXPECT_EQ(oneTebibyte, test::sizeOf(file));
-}
-
-void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
-
-TEST(FileOperationsTest, ABufferThatCannotBeHadFailsTheReadWithoutThrowing) {
-  ScratchFolder folder;
-  const std::wstring file = folder.path(L"data.txt");
-  putContent(file, "0123456789");
-  const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.resizeBuffer = &outOfMemory;
-  const FileReadResult read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("Not enough memory to read the file (10 bytes)", read.error);
-  EXPECT_EQ("", read.bytes);
 }
 
 TEST(KnownFolderTest, KnownFoldersAreFoundAndOthersFailWithTheResult) {

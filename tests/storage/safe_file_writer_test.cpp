@@ -162,18 +162,6 @@ TEST_F(SafeFileWriterTest, AFileBeyondMemoryIsAConflictWithoutBeingRead) {
   EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
 }
 
-BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-  SetLastError(ERROR_LOCK_VIOLATION);
-  return FALSE;
-}
-
-// Reports a file one byte longer than it is, as if it shrank meanwhile.
-BOOL WINAPI sizeOneByteLarger(HANDLE file, PLARGE_INTEGER size) {
-  const BOOL done = GetFileSizeEx(file, size);
-  ++size->QuadPart;
-  return done;
-}
-
 TEST_F(SafeFileWriterTest, ContentIsComparedPieceByPieceToTheLastByte) {
   // Several of the pieces the comparison reads at a time.
   std::string loaded(200 * 1024 + 7, 'c');
@@ -192,14 +180,15 @@ TEST_F(SafeFileWriterTest, ContentIsComparedPieceByPieceToTheLastByte) {
   putContent(target, loaded);
   {
     const test::SeamOverride<StorageSeam> seam(storageSeam);
-    storageSeam.readFile = &readRefused;
+    storageSeam.readFile = &test::readRefused;
     const SafeWriteResult refused =
         writer.writeIfUnchanged(target, "new", snapshot(1, loaded), L"");
     EXPECT_EQ(SafeWriteStatus::ReadFailed, refused.status);
     EXPECT_EQ("ReadFile failed with Windows error 33", refused.message);
     storageSeam.readFile = &ReadFile;
-    storageSeam.getFileSizeEx = &sizeOneByteLarger;
-    const SafeWriteResult shrunk = writer.removeIfUnchanged(target, snapshot(1, loaded + "c"));
+    storageSeam.getFileSizeEx = &test::sizeTenBytesLarger;
+    const SafeWriteResult shrunk =
+        writer.removeIfUnchanged(target, snapshot(1, loaded + std::string(10, 'c')));
     EXPECT_EQ(SafeWriteStatus::ReadFailed, shrunk.status);
     EXPECT_EQ("ReadFile returned no data before end of file", shrunk.message);
   }
@@ -208,12 +197,10 @@ TEST_F(SafeFileWriterTest, ContentIsComparedPieceByPieceToTheLastByte) {
             writer.writeIfUnchanged(target, "new", snapshot(1, loaded), L"").status);
 }
 
-void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
-
 TEST_F(SafeFileWriterTest, TheComparisonNeedsNoBufferOfTheFilesSize) {
   putContent(target, "old");
   const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.resizeBuffer = &outOfMemory;
+  storageSeam.resizeBuffer = &test::outOfMemory;
   EXPECT_EQ(SafeWriteStatus::Written,
             writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L"").status);
   EXPECT_EQ(SafeWriteStatus::Removed, writer.removeIfUnchanged(target, snapshot(1, "new")).status);
@@ -704,15 +691,10 @@ TEST_F(SafeFileWriterTest, AReaderDuringReplacementsSeesOnlyWholeContents) {
   EXPECT_TRUE(test::crashContent(replacements) == contentOf(target));
 }
 
-HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return nullptr;
-}
-
 TEST_F(SafeFileWriterTest, NothingIsTouchedWithoutTheLock) {
   putContent(target, "old");
   const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.createMutexEx = &mutexRefused;
+  storageSeam.createMutexEx = &test::mutexRefused;
   for (const SafeWriteResult &result :
        {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L""),
         writer.removeIfUnchanged(target, snapshot(1, "old")), writer.writeAtomically(target, "new"),

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 
 #include <winioctl.h>
 
@@ -77,6 +78,24 @@ std::uint64_t sizeOf(const std::wstring &path) {
   LARGE_INTEGER size;
   return file && GetFileSizeEx(file.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart)
                                                   : ~std::uint64_t{0};
+}
+
+BOOL WINAPI sizeTenBytesLarger(HANDLE file, PLARGE_INTEGER size) {
+  const BOOL done = GetFileSizeEx(file, size);
+  size->QuadPart += 10;
+  return done;
+}
+
+BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  SetLastError(ERROR_LOCK_VIOLATION);
+  return FALSE;
+}
+
+void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
+
+HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
 }
 
 UniqueHandle startPeer(const std::wstring &arguments, const std::wstring &currentFolder) {
