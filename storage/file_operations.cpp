@@ -10,6 +10,7 @@
 
 namespace lumo {
 namespace storage {
+
 FileReadResult WindowsFileOperations::readFile(const std::wstring &path) const {
   const FileToRead opened = openToRead(path);
   if (opened.state != FileState::Present) {

@@ -22,8 +22,9 @@ enum class FileProtection : std::int32_t {
 // null for Inherited.
 const wchar_t *protectionSddl(FileProtection protection);
 
-// Security attributes for CreateFileW and CreateMutexExW. Keep the object alive until the file
-// has been created; its destruction frees the descriptor.
+// Security attributes for CreateFileW and CreateMutexExW. Keep the object
+// alive until the file or mutex has been created; its destruction frees the
+// descriptor.
 class ProtectionAttributes {
 public:
   ProtectionAttributes() = default;

@@ -37,8 +37,7 @@ std::optional<SafeWriteResult> refusal(const std::wstring &path,
     return outcome(SafeWriteStatus::ReadFailed, current.error);
   }
   const bool expectsFile = expected.existed != 0;
-  if ((current.state == FileState::Present) != expectsFile ||
-      (expectsFile && current.size != expected.bytes.size())) {
+  if ((current.state == FileState::Present) != expectsFile) {
     return outcome(SafeWriteStatus::Conflict, conflictMessage);
   }
   if (!expectsFile) {

@@ -45,9 +45,10 @@ struct ContentCheck {
   std::string error;
 };
 
-// Reads the file from the start in chunks, stopping at the first
-// difference. No buffer of the file's size is made: fresh memory costs
-// more than the read itself, and its size may not fit.
+// A file of another size differs without being read. One of the same size
+// is read from the start in chunks, stopping at the first difference; no
+// buffer of the file's size is made, since fresh memory costs more than
+// the read itself, and the size may not fit.
 ContentCheck compareWhole(const FileToRead &opened, const std::string &expected);
 
 // Reads the size taken at opening, from the start. A size this process
