@@ -87,44 +87,42 @@ BOOL WINAPI sizeBeyondAnyBuffer(HANDLE, PLARGE_INTEGER size) {
   return TRUE;
 }
 
+struct ReadFailure {
+  const char *name;
+  void (*arrange)();
+  const char *error;
+};
+
+// Each with the whole seam table back as it was, on a 10-byte file.
+const ReadFailure readFailures[] = {
+    {"shrinks after its size was taken",
+     [] { storageSeam.getFileSizeEx = &test::sizeTenBytesLarger; },
+     "ReadFile returned no data before end of file"},
+    {"size query refused", [] { storageSeam.getFileSizeEx = &sizeQueryRefused; },
+     "GetFileSizeEx failed with Windows error 5"},
+    {"read refused", [] { storageSeam.readFile = &test::readRefused; },
+     "ReadFile failed with Windows error 33"},
+    // Neither throws.
+    {"size no buffer of this process can have",
+     [] { storageSeam.getFileSizeEx = &sizeBeyondAnyBuffer; },
+     "The file is too large to be held in memory (9223372036854775807 bytes)"},
+    {"buffer cannot be had", [] { storageSeam.resizeBuffer = &test::outOfMemory; },
+     "Not enough memory to read the file (10 bytes)"},
+};
+
 TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   ScratchFolder folder;
   const std::wstring file = folder.path(L"data.txt");
   putContent(file, "0123456789");
-  const test::SeamOverride<StorageSeam> seam(storageSeam);
-
-  // A file that shrinks after its size was taken.
-  storageSeam.getFileSizeEx = &test::sizeTenBytesLarger;
-  FileReadResult read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("ReadFile returned no data before end of file", read.error);
-  EXPECT_EQ("", read.bytes);
-
-  storageSeam.getFileSizeEx = &sizeQueryRefused;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("GetFileSizeEx failed with Windows error 5", read.error);
-
-  storageSeam.getFileSizeEx = &GetFileSizeEx;
-  storageSeam.readFile = &test::readRefused;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("ReadFile failed with Windows error 33", read.error);
-  EXPECT_EQ("", read.bytes);
-
-  // A size no buffer of this process can have, and a buffer that cannot be
-  // had, fail the read; nothing is thrown.
-  storageSeam.readFile = &ReadFile;
-  storageSeam.getFileSizeEx = &sizeBeyondAnyBuffer;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("The file is too large to be held in memory (9223372036854775807 bytes)", read.error);
-  storageSeam.getFileSizeEx = &GetFileSizeEx;
-  storageSeam.resizeBuffer = &test::outOfMemory;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("Not enough memory to read the file (10 bytes)", read.error);
-  EXPECT_EQ("", read.bytes);
+  for (const ReadFailure &failure : readFailures) {
+    SCOPED_TRACE(failure.name);
+    const test::SeamOverride<StorageSeam> seam(storageSeam);
+    failure.arrange();
+    const FileReadResult read = WindowsFileOperations().readFile(file);
+    EXPECT_EQ(FileState::Failed, read.state);
+    EXPECT_EQ(failure.error, read.error);
+    EXPECT_EQ("", read.bytes);
+  }
 }
 
 const std::uint64_t oneTebibyte = std::uint64_t{1} << 40;
