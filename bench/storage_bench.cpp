@@ -1,5 +1,6 @@
 // Safe writes: writeIfUnchanged and writeAtomically per second against the
-// plain writeFile with its flush, for 1 KiB and 1 MiB files.
+// plain writeFile, which flushes the file as the safe writes flush theirs,
+// for 1 KiB and 1 MiB files.
 
 #include <windows.h>
 
@@ -74,6 +75,6 @@ int main() {
     DeleteFileW(path.c_str());
   }
   RemoveDirectoryW(folderOf(plainPath).c_str());
-  std::printf("median of %d runs\n", repetitions);
+  std::printf("median of %d runs; writeFile: a plain write with the same flush\n", repetitions);
   return 0;
 }

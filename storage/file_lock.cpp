@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "storage/file_protection.h"
 #include "storage/full_path.h"
 #include "storage/platform_seam.h"
 #include "util/error_text.h"
@@ -24,7 +25,28 @@ std::uint64_t pathHash(const std::wstring &path) {
   return hash;
 }
 
+// Opens or creates the mutex; null, with the reason in *error where one is
+// wanted, when that fails.
+UniqueHandle openLock(const std::wstring &name, std::string *error) {
+  ProtectionAttributes security = sddlAttributes(fileLockSddl);
+  if (!security.get()) {
+    if (error) {
+      *error = security.error();
+    }
+    return UniqueHandle();
+  }
+  UniqueHandle mutex(
+      storageSeam.createMutexEx(security.get(), name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  if (!mutex && error) {
+    // The text callers have always been given for a lock that would not open.
+    *error = windowsErrorText("CreateMutexW", GetLastError());
+  }
+  return mutex;
+}
+
 }  // namespace
+
+const wchar_t fileLockSddl[] = L"D:P(A;;0x00100001;;;SY)(A;;0x00100001;;;BA)(A;;0x00100001;;;IU)";
 
 std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &path) {
   std::wstring name = L"Global\\";
@@ -39,10 +61,9 @@ std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &pat
   return name;
 }
 
-FileLock::FileLock(const std::wstring &name)
-    : mutex(storageSeam.createMutex(nullptr, FALSE, name.c_str())) {
+FileLock::FileLock(const std::wstring &name) {
+  mutex = openLock(name, &errorText);
   if (!mutex) {
-    errorText = windowsErrorText("CreateMutexW", GetLastError());
     return;
   }
   const DWORD wait = storageSeam.waitForSingleObject(mutex.get(), INFINITE);
@@ -56,7 +77,7 @@ FileLock::FileLock(const std::wstring &name)
 }
 
 TimedFileLock::TimedFileLock(const std::wstring &path, const std::wstring &scopeName)
-    : mutex(storageSeam.createMutex(nullptr, FALSE, fileLockName(scopeName, path).c_str())) {
+    : mutex(openLock(fileLockName(scopeName, path), nullptr)) {
   if (!mutex) {
     return;
   }

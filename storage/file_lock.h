@@ -23,6 +23,21 @@ namespace storage {
 // written with doubled separators or trailing dots or spaces.
 std::wstring fileLockName(const std::wstring &scopeName, const std::wstring &path);
 
+// Who may take a file's lock. The store's files are shared by the server's
+// service, which runs as LocalSystem, and by companion programs that run
+// elevated or as the signed-in user, so each lock is opened asking only for
+// the rights that waiting and releasing need (SYNCHRONIZE and
+// MUTEX_MODIFY_STATE), and the process that creates the mutex gives it this
+// protected list, which grants exactly those rights to LocalSystem (SY),
+// Administrators (BA) and interactive users (IU). A mutex made with its
+// creator's default list would shut the others out: a LocalSystem service's
+// grants Administrators no more than waiting, and other users nothing. What
+// this lets a program in one of those groups do is take a lock and never
+// release it, blocking the file's writers (a TimedFileLock gives up after
+// its wait); any program could already do that, and worse, by creating the
+// name first.
+extern const wchar_t fileLockSddl[];
+
 // How long a TimedFileLock waits for the mutex.
 constexpr std::uint32_t timedFileLockWaitMs = 30000;
 

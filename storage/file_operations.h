@@ -31,7 +31,8 @@ struct FilePresenceResult {
 };
 
 // Whole-file reads and plain (not atomic) writes. Failures are results,
-// never exceptions; only running out of memory throws.
+// never exceptions: a file too large for this process's memory is Failed,
+// with its size in the message.
 class IFileOperations {
 public:
   virtual ~IFileOperations() = default;

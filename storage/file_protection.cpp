@@ -46,12 +46,8 @@ SECURITY_ATTRIBUTES *ProtectionAttributes::withoutOwner() {
   return &daclOnlyAttributes;
 }
 
-ProtectionAttributes protectionAttributes(FileProtection protection) {
+ProtectionAttributes sddlAttributes(const wchar_t *sddl) {
   ProtectionAttributes result;
-  const wchar_t *sddl = protectionSddl(protection);
-  if (!sddl) {
-    return result;
-  }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!storageSeam.convertSecurityDescriptor(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
     result.errorText =
@@ -60,6 +56,11 @@ ProtectionAttributes protectionAttributes(FileProtection protection) {
   }
   result.hold(descriptor);
   return result;
+}
+
+ProtectionAttributes protectionAttributes(FileProtection protection) {
+  const wchar_t *sddl = protectionSddl(protection);
+  return sddl ? sddlAttributes(sddl) : ProtectionAttributes();
 }
 
 ProtectionAttributes replacedFileAttributes(const std::wstring &path) {

@@ -22,8 +22,9 @@ enum class FileProtection : std::int32_t {
 // null for Inherited.
 const wchar_t *protectionSddl(FileProtection protection);
 
-// Security attributes for CreateFileW. Keep the object alive until the file
-// has been created; its destruction frees the descriptor.
+// Security attributes for CreateFileW and CreateMutexExW. Keep the object
+// alive until the file or mutex has been created; its destruction frees the
+// descriptor.
 class ProtectionAttributes {
 public:
   ProtectionAttributes() = default;
@@ -40,7 +41,7 @@ public:
   const std::string &error() const { return errorText; }
 
 private:
-  friend ProtectionAttributes protectionAttributes(FileProtection protection);
+  friend ProtectionAttributes sddlAttributes(const wchar_t *sddl);
   friend ProtectionAttributes replacedFileAttributes(const std::wstring &path);
 
   void hold(PSECURITY_DESCRIPTOR held);
@@ -51,6 +52,9 @@ private:
   SECURITY_ATTRIBUTES daclOnlyAttributes = {};
   std::string errorText;
 };
+
+// The descriptor an SDDL string gives, for creating any object.
+ProtectionAttributes sddlAttributes(const wchar_t *sddl);
 
 ProtectionAttributes protectionAttributes(FileProtection protection);
 

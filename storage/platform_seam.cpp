@@ -4,9 +4,15 @@
 
 namespace lumo {
 namespace storage {
+namespace {
+
+void resizeBuffer(std::string &bytes, std::size_t size) { bytes.resize(size); }
+
+}  // namespace
 
 StorageSeam storageSeam = {&CreateFileW,
                            &GetFileSizeEx,
+                           &resizeBuffer,
                            &ReadFile,
                            &WriteFile,
                            &FlushFileBuffers,
@@ -15,7 +21,7 @@ StorageSeam storageSeam = {&CreateFileW,
                            &MoveFileExW,
                            &Sleep,
                            &DeleteFileW,
-                           &CreateMutexW,
+                           &CreateMutexExW,
                            &WaitForSingleObject,
                            &ConvertStringSecurityDescriptorToSecurityDescriptorW,
                            &GetNamedSecurityInfoW};

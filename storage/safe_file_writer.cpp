@@ -9,6 +9,7 @@
 #include "storage/full_path.h"
 #include "storage/platform_seam.h"
 #include "storage/temporary_file.h"
+#include "storage/whole_file_io.h"
 #include "util/error_text.h"
 
 namespace lumo {
@@ -26,21 +27,27 @@ SafeWriteResult outcome(SafeWriteStatus status, std::string message = std::strin
   return result;
 }
 
-bool matchesSnapshot(const FileReadResult &current, const LoadedFileSnapshot &expected) {
-  if (expected.existed != 0) {
-    return current.state == FileState::Present && current.bytes == expected.bytes;
-  }
-  return current.state == FileState::Absent;
-}
-
 // Why an operation on a snapshot must stop; nothing when the file is as the
-// caller loaded it.
-std::optional<SafeWriteResult> refusal(const FileReadResult &current,
+// caller loaded it. A file of another size is a conflict without being
+// read.
+std::optional<SafeWriteResult> refusal(const std::wstring &path,
                                        const LoadedFileSnapshot &expected) {
+  const FileToRead current = openToRead(path);
   if (current.state == FileState::Failed) {
     return outcome(SafeWriteStatus::ReadFailed, current.error);
   }
-  if (!matchesSnapshot(current, expected)) {
+  const bool expectsFile = expected.existed != 0;
+  if ((current.state == FileState::Present) != expectsFile) {
+    return outcome(SafeWriteStatus::Conflict, conflictMessage);
+  }
+  if (!expectsFile) {
+    return std::nullopt;
+  }
+  const ContentCheck check = compareWhole(current, expected.bytes);
+  if (!check.error.empty()) {
+    return outcome(SafeWriteStatus::ReadFailed, check.error);
+  }
+  if (!check.same) {
     return outcome(SafeWriteStatus::Conflict, conflictMessage);
   }
   return std::nullopt;
@@ -155,8 +162,7 @@ SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path
                                                         const LoadedFileSnapshot &expected,
                                                         const std::wstring &backupPath) const {
   return underLock(path, [&](const std::wstring &target) {
-    const FileReadResult current = WindowsFileOperations().readFile(target);
-    if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
+    if (const std::optional<SafeWriteResult> refused = refusal(target, expected)) {
       return *refused;
     }
     return replaceWith(target, bytes, expected.existed != 0,
@@ -167,12 +173,10 @@ SafeWriteResult WindowsSafeFileWriter::writeIfUnchanged(const std::wstring &path
 SafeWriteResult WindowsSafeFileWriter::removeIfUnchanged(const std::wstring &path,
                                                          const LoadedFileSnapshot &expected) const {
   return underLock(path, [&](const std::wstring &target) {
-    const FileReadResult current = WindowsFileOperations().readFile(target);
-    if (const std::optional<SafeWriteResult> refused = refusal(current, expected)) {
+    if (const std::optional<SafeWriteResult> refused = refusal(target, expected)) {
       return *refused;
     }
-    return current.state == FileState::Absent ? outcome(SafeWriteStatus::Removed)
-                                              : deleteTarget(target);
+    return expected.existed == 0 ? outcome(SafeWriteStatus::Removed) : deleteTarget(target);
   });
 }
 

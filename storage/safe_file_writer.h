@@ -64,7 +64,9 @@ struct SafeWriteResult {
   std::string message;
 };
 
-// Writes and removals refused when the file changed since it was loaded.
+// Writes and removals refused when the file changed since it was loaded. A
+// file whose size differs from the snapshot's is a Conflict without being
+// read, whatever its size.
 class ISafeFileWriter {
 public:
   virtual ~ISafeFileWriter() = default;

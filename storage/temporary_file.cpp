@@ -68,14 +68,13 @@ std::string TemporaryFile::create(const std::wstring &target, SECURITY_ATTRIBUTE
     const HANDLE created = storageSeam.createFile(candidate.c_str(), GENERIC_WRITE, 0, security,
                                                   CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
+      // The name is kept only for a file this owner made, so the destructor
+      // never deletes one that another writer holds.
       handle.reset(created);
       name.swap(candidate);
       return std::string();
     }
     const DWORD error = GetLastError();
-    // Never let the destructor delete a file some other writer created.
-    close();
-    name.clear();
     if (error == ERROR_INVALID_OWNER && withoutOwner != nullptr) {
       security = withoutOwner;
       withoutOwner = nullptr;

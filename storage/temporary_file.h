@@ -26,8 +26,8 @@ public:
   // that name would be longer than a folder entry may be, the part taken
   // from the target's name is cut short; the rest keeps it unique. Where
   // the platform refuses the security's owner to this caller and
-  // withoutOwner is given, the file is made with that instead. Returns the
-  // failure text, empty on success.
+  // withoutOwner is given, the file is made with that instead. Called once
+  // per owner. Returns the failure text, empty on success.
   std::string create(const std::wstring &target, SECURITY_ATTRIBUTES *security,
                      SECURITY_ATTRIBUTES *withoutOwner = nullptr);
   // Writes, flushes and closes. Returns the failure text, empty on success.

@@ -79,11 +79,6 @@ TEST(FileLockTest, IsReentrantForItsThreadAndExcludesOthersUntilReleased) {
   EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(path));
 }
 
-HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return nullptr;
-}
-
 DWORD WINAPI waitFails(HANDLE, DWORD) {
   SetLastError(ERROR_INVALID_HANDLE);
   return WAIT_FAILED;
@@ -92,14 +87,14 @@ DWORD WINAPI waitFails(HANDLE, DWORD) {
 TEST(FileLockTest, FailuresAreReportedAndNothingIsHeld) {
   const test::SeamOverride<StorageSeam> seam(storageSeam);
   const std::wstring path = test::uniqueName(L"C:\\failing");
-  storageSeam.createMutex = &mutexRefused;
+  storageSeam.createMutexEx = &test::mutexRefused;
   {
     const FileLock lock(fileLockName(L"LockTest", path));
     EXPECT_FALSE(lock.owned());
     EXPECT_EQ("CreateMutexW failed with Windows error 5", lock.error());
     EXPECT_EQ(TimedLockState::Failed, TimedFileLock(path, L"LockTest").state());
   }
-  storageSeam.createMutex = &CreateMutexW;
+  storageSeam.createMutexEx = &CreateMutexExW;
   storageSeam.waitForSingleObject = &waitFails;
   {
     const FileLock lock(fileLockName(L"LockTest", path));

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <new>
+
 #include "storage/file_operations.h"
 #include "storage/known_folder.h"
 #include "storage_test_support.h"
@@ -73,46 +77,68 @@ TEST(FileOperationsTest, WritingIntoAMissingFolderReportsTheOpen) {
   EXPECT_EQ("CreateFileW for writing failed with Windows error 3", result.error);
 }
 
-BOOL WINAPI sizeTenBytesLarger(HANDLE file, PLARGE_INTEGER size) {
-  const BOOL done = GetFileSizeEx(file, size);
-  size->QuadPart += 10;
-  return done;
-}
-
 BOOL WINAPI sizeQueryRefused(HANDLE, PLARGE_INTEGER) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
 }
 
-BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-  SetLastError(ERROR_LOCK_VIOLATION);
-  return FALSE;
+BOOL WINAPI sizeBeyondAnyBuffer(HANDLE, PLARGE_INTEGER size) {
+  size->QuadPart = std::numeric_limits<LONGLONG>::max();
+  return TRUE;
 }
+
+struct ReadFailure {
+  const char *name;
+  void (*arrange)();
+  const char *error;
+};
+
+// Each with the whole seam table back as it was, on a 10-byte file.
+const ReadFailure readFailures[] = {
+    {"shrinks after its size was taken",
+     [] { storageSeam.getFileSizeEx = &test::sizeTenBytesLarger; },
+     "ReadFile returned no data before end of file"},
+    {"size query refused", [] { storageSeam.getFileSizeEx = &sizeQueryRefused; },
+     "GetFileSizeEx failed with Windows error 5"},
+    {"read refused", [] { storageSeam.readFile = &test::readRefused; },
+     "ReadFile failed with Windows error 33"},
+    // Neither throws.
+    {"size no buffer of this process can have",
+     [] { storageSeam.getFileSizeEx = &sizeBeyondAnyBuffer; },
+     "The file is too large to be held in memory (9223372036854775807 bytes)"},
+    {"buffer cannot be had", [] { storageSeam.resizeBuffer = &test::outOfMemory; },
+     "Not enough memory to read the file (10 bytes)"},
+};
 
 TEST(FileOperationsTest, ReadFailuresLeaveNoPartialContent) {
   ScratchFolder folder;
   const std::wstring file = folder.path(L"data.txt");
   putContent(file, "0123456789");
-  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  for (const ReadFailure &failure : readFailures) {
+    SCOPED_TRACE(failure.name);
+    const test::SeamOverride<StorageSeam> seam(storageSeam);
+    failure.arrange();
+    const FileReadResult read = WindowsFileOperations().readFile(file);
+    EXPECT_EQ(FileState::Failed, read.state);
+    EXPECT_EQ(failure.error, read.error);
+    EXPECT_EQ("", read.bytes);
+  }
+}
 
-  // A file that shrinks after its size was taken.
-  storageSeam.getFileSizeEx = &sizeTenBytesLarger;
-  FileReadResult read = WindowsFileOperations().readFile(file);
+const std::uint64_t oneTebibyte = std::uint64_t{1} << 40;
+
+TEST(FileOperationsTest, AFileBeyondMemoryFailsWithItsSizeAndIsLeftAsItWas) {
+  ScratchFolder folder;
+  const std::wstring file = folder.path(L"huge.bin");
+  ASSERT_TRUE(test::makeSparseFile(file, oneTebibyte));
+  const FileReadResult read = WindowsFileOperations().readFile(file);
   EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("ReadFile returned no data before end of file", read.error);
+  // Too large to index or to allocate, depending on the bitness.
+  const std::string size = " (1099511627776 bytes)";
+  ASSERT_GT(read.error.size(), size.size());
+  EXPECT_EQ(size, read.error.substr(read.error.size() - size.size())) << read.error;
   EXPECT_EQ("", read.bytes);
-
-  storageSeam.getFileSizeEx = &sizeQueryRefused;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("GetFileSizeEx failed with Windows error 5", read.error);
-
-  storageSeam.getFileSizeEx = &GetFileSizeEx;
-  storageSeam.readFile = &readRefused;
-  read = WindowsFileOperations().readFile(file);
-  EXPECT_EQ(FileState::Failed, read.state);
-  EXPECT_EQ("ReadFile failed with Windows error 33", read.error);
-  EXPECT_EQ("", read.bytes);
+  EXPECT_EQ(oneTebibyte, test::sizeOf(file));
 }
 
 TEST(KnownFolderTest, KnownFoldersAreFoundAndOthersFailWithTheResult) {

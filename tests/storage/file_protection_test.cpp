@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "storage/file_lock.h"
 #include "storage/file_protection.h"
 #include "storage/safe_file_writer.h"
 #include "storage_test_support.h"
@@ -98,10 +99,18 @@ BOOL WINAPI conversionRefused(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG) {
   return FALSE;
 }
 
+// Refuses the files' descriptors only, so that the lock is still taken.
+BOOL WINAPI fileConversionRefused(LPCWSTR sddl, DWORD revision, PSECURITY_DESCRIPTOR *descriptor,
+                                  PULONG size) {
+  return std::wstring(sddl) == fileLockSddl ? ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                                  sddl, revision, descriptor, size)
+                                            : conversionRefused(sddl, revision, descriptor, size);
+}
+
 TEST(FileProtectionTest, FailedConversionIsReportedAndStopsTheWrite) {
   test::ScratchFolder folder;
   const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.convertSecurityDescriptor = &conversionRefused;
+  storageSeam.convertSecurityDescriptor = &fileConversionRefused;
   const std::string expected =
       "ConvertStringSecurityDescriptorToSecurityDescriptorW failed with Windows error 87";
   ProtectionAttributes attributes = protectionAttributes(FileProtection::AdminOwned);
@@ -114,6 +123,61 @@ TEST(FileProtectionTest, FailedConversionIsReportedAndStopsTheWrite) {
   EXPECT_EQ(SafeWriteStatus::TemporaryFileFailed, result.status);
   EXPECT_EQ(expected, result.message);
   EXPECT_TRUE(folder.names().empty());
+}
+
+// What each opening of a lock asked the platform for.
+std::vector<DWORD> lockAccess;
+std::vector<std::vector<BYTE>> lockDescriptors;
+
+HANDLE WINAPI recordLockRequest(LPSECURITY_ATTRIBUTES security, LPCWSTR name, DWORD flags,
+                                DWORD access) {
+  lockAccess.push_back(access);
+  const auto *bytes =
+      static_cast<const BYTE *>(security ? security->lpSecurityDescriptor : nullptr);
+  lockDescriptors.emplace_back(
+      bytes, bytes ? bytes + GetSecurityDescriptorLength(security->lpSecurityDescriptor) : bytes);
+  return CreateMutexExW(nullptr, name, flags, access);
+}
+
+TEST(FileProtectionTest, ALockIsOpenedToWaitAndReleaseOnlyAndCreatedForAllWhoShareTheFiles) {
+  test::ScratchFolder folder;
+  const std::wstring target = folder.path(L"a.txt");
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createMutexEx = &recordLockRequest;
+  {
+    const FileLock lock(fileLockName(L"ProtectionTest", target));
+    EXPECT_TRUE(lock.owned());
+  }
+  EXPECT_EQ(TimedLockState::Acquired, TimedFileLock(target, L"ProtectionTest").state());
+  EXPECT_EQ(SafeWriteStatus::Written,
+            WindowsSafeFileWriter(FileProtection::AdminOwned, L"ProtectionTest")
+                .writeAtomically(target, "x")
+                .status);
+  const DWORD waitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  EXPECT_EQ(std::vector<DWORD>(3, waitAndRelease), lockAccess);
+  ASSERT_EQ(3u, lockDescriptors.size());
+  for (std::vector<BYTE> &descriptor : lockDescriptors) {
+    ASSERT_FALSE(descriptor.empty());
+    expectDescriptor(descriptor.data(), nullptr, nullptr,
+                     {{localSystem, waitAndRelease},
+                      {administrators, waitAndRelease},
+                      {WinInteractiveSid, waitAndRelease}});
+    PSID owner = &owner;
+    PSID group = &group;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted);
+    GetSecurityDescriptorGroup(descriptor.data(), &group, &defaulted);
+    EXPECT_EQ(nullptr, owner) << "the creator's own";
+    EXPECT_EQ(nullptr, group);
+  }
+
+  storageSeam.convertSecurityDescriptor = &conversionRefused;
+  const FileLock refused(fileLockName(L"ProtectionTest", target));
+  EXPECT_FALSE(refused.owned());
+  EXPECT_EQ("ConvertStringSecurityDescriptorToSecurityDescriptorW failed with Windows error 87",
+            refused.error());
+  EXPECT_EQ(TimedLockState::Failed, TimedFileLock(target, L"ProtectionTest").state());
+  EXPECT_EQ(3u, lockAccess.size()) << "no mutex without its descriptor";
 }
 
 std::wstring sddlOf(PSECURITY_DESCRIPTOR descriptor) {

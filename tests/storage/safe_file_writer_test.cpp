@@ -21,6 +21,19 @@ using test::putContent;
 const wchar_t scope[] = L"WriterTest";
 const std::string conflict = "Configuration file changed after it was loaded; reload is required";
 
+int reads;
+
+BOOL WINAPI readCounted(HANDLE file, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED at) {
+  ++reads;
+  return ReadFile(file, buffer, size, done, at);
+}
+
+TimedLockState timedStateFromOtherThread(const std::wstring &path) {
+  TimedLockState state = TimedLockState::Failed;
+  std::thread([&] { state = TimedFileLock(path, scope).state(); }).join();
+  return state;
+}
+
 LoadedFileSnapshot snapshot(std::int32_t existed, const std::string &bytes = std::string()) {
   LoadedFileSnapshot loaded;
   loaded.existed = existed;
@@ -128,6 +141,70 @@ TEST_F(SafeFileWriterTest, RemovesOnlyWhatTheCallerExpects) {
   result = writer.removeFile(folder.path(L"."));
   EXPECT_EQ(SafeWriteStatus::ReadFailed, result.status);
   EXPECT_EQ("The credential path names a directory", result.message);
+}
+
+TEST_F(SafeFileWriterTest, AFileBeyondMemoryIsAConflictWithoutBeingRead) {
+  const std::uint64_t oneTebibyte = std::uint64_t{1} << 40;
+  ASSERT_TRUE(test::makeSparseFile(target, oneTebibyte));
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.readFile = &readCounted;
+  reads = 0;
+  for (const SafeWriteResult &result :
+       {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), folder.path(L"a.bak")),
+        writer.writeIfUnchanged(target, "new", snapshot(0), L""),
+        writer.removeIfUnchanged(target, snapshot(1, "old")),
+        writer.removeIfUnchanged(target, snapshot(0))}) {
+    EXPECT_EQ(SafeWriteStatus::Conflict, result.status);
+    EXPECT_EQ(conflict, result.message);
+  }
+  EXPECT_EQ(0, reads);
+  EXPECT_EQ(oneTebibyte, test::sizeOf(target));
+  EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
+}
+
+TEST_F(SafeFileWriterTest, ContentIsComparedPieceByPieceToTheLastByte) {
+  // Several of the pieces the comparison reads at a time.
+  std::string loaded(200 * 1024 + 7, 'c');
+  loaded[0] = 'f';
+  for (const std::size_t changed : {std::size_t{0}, std::size_t{64 * 1024}, loaded.size() - 1}) {
+    SCOPED_TRACE(changed);
+    std::string onDisk = loaded;
+    onDisk[changed] = 'x';
+    putContent(target, onDisk);
+    EXPECT_EQ(SafeWriteStatus::Conflict,
+              writer.writeIfUnchanged(target, "new", snapshot(1, loaded), L"").status);
+    EXPECT_EQ(SafeWriteStatus::Conflict,
+              writer.removeIfUnchanged(target, snapshot(1, loaded)).status);
+    EXPECT_TRUE(onDisk == contentOf(target));
+  }
+  putContent(target, loaded);
+  {
+    const test::SeamOverride<StorageSeam> seam(storageSeam);
+    storageSeam.readFile = &test::readRefused;
+    const SafeWriteResult refused =
+        writer.writeIfUnchanged(target, "new", snapshot(1, loaded), L"");
+    EXPECT_EQ(SafeWriteStatus::ReadFailed, refused.status);
+    EXPECT_EQ("ReadFile failed with Windows error 33", refused.message);
+    storageSeam.readFile = &ReadFile;
+    storageSeam.getFileSizeEx = &test::sizeTenBytesLarger;
+    const SafeWriteResult shrunk =
+        writer.removeIfUnchanged(target, snapshot(1, loaded + std::string(10, 'c')));
+    EXPECT_EQ(SafeWriteStatus::ReadFailed, shrunk.status);
+    EXPECT_EQ("ReadFile returned no data before end of file", shrunk.message);
+  }
+  EXPECT_TRUE(loaded == contentOf(target));
+  EXPECT_EQ(SafeWriteStatus::Written,
+            writer.writeIfUnchanged(target, "new", snapshot(1, loaded), L"").status);
+}
+
+TEST_F(SafeFileWriterTest, TheComparisonNeedsNoBufferOfTheFilesSize) {
+  putContent(target, "old");
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.resizeBuffer = &test::outOfMemory;
+  EXPECT_EQ(SafeWriteStatus::Written,
+            writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L"").status);
+  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeIfUnchanged(target, snapshot(1, "new")).status);
+  EXPECT_TRUE(names().empty());
 }
 
 TEST_F(SafeFileWriterTest, FailuresToExamineOrDeleteAreReported) {
@@ -303,32 +380,54 @@ BOOL WINAPI deleteShortPathsOnly(LPCWSTR name) {
   return refusedAsTooLong(name) ? FALSE : DeleteFileW(name);
 }
 
-TEST_F(SafeFileWriterTest, PathsBeyondMaxPathReachThePlatformInTheLongForm) {
-  for (const std::size_t length : {255, 300}) {
+DWORD WINAPI securityOfShortPathsOnly(LPCWSTR name, SE_OBJECT_TYPE type,
+                                      SECURITY_INFORMATION information, PSID *owner, PSID *group,
+                                      PACL *dacl, PACL *sacl, PSECURITY_DESCRIPTOR *descriptor) {
+  return refusedAsTooLong(name)
+             ? ERROR_PATH_NOT_FOUND
+             : GetNamedSecurityInfoW(name, type, information, owner, group, dacl, sacl, descriptor);
+}
+
+// Every call that takes a path, on a target and a backup of one length.
+void useEveryPathCall(const WindowsSafeFileWriter &writer, const std::wstring &target,
+                      const std::wstring &backup) {
+  const test::SeamOverride<StorageSeam> seam(storageSeam);
+  storageSeam.createFile = &createShortPathsOnly;
+  storageSeam.getFileAttributes = &attributesOfShortPathsOnly;
+  storageSeam.moveFileEx = &moveShortPathsOnly;
+  storageSeam.deleteFile = &deleteShortPathsOnly;
+  storageSeam.getNamedSecurityInfo = &securityOfShortPathsOnly;
+  const WindowsFileOperations files;
+  EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(target, "1").status);
+  const FileWriteResult plain = files.writeFile(target, "2");
+  EXPECT_TRUE(plain.written) << plain.error;
+  EXPECT_EQ(FileState::Present, files.checkPresence(target).state);
+  // Inherited reads the replaced file's descriptor.
+  const SafeWriteResult replaced = WindowsSafeFileWriter(FileProtection::Inherited, scope)
+                                       .writeIfUnchanged(target, "3", snapshot(1, "2"), backup);
+  EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
+  const FileReadResult read = files.readFile(target);
+  EXPECT_EQ("3", read.bytes) << read.error;
+  EXPECT_EQ("2", files.readFile(backup).bytes);
+  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
+  EXPECT_EQ(SafeWriteStatus::Removed, writer.removeIfUnchanged(target, snapshot(1, "3")).status);
+}
+
+TEST_F(SafeFileWriterTest, PathsFromMaxPathOnReachThePlatformInTheLongForm) {
+  std::vector<std::size_t> lengths = {255, 300};
+  // Either side of the limit, where a misplaced threshold shows.
+  for (std::size_t length = MAX_PATH - 1; length <= MAX_PATH + 10; ++length) {
+    lengths.push_back(length);
+  }
+  for (const std::size_t length : lengths) {
     SCOPED_TRACE(length);
     const std::wstring deep =
         folder.path(std::wstring(length - folder.location().size() - 9, L'd'));
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
     const std::wstring longTarget = deep + L"\\cfg.txt";
-    const std::wstring backup = deep + L"\\cfg.bak";
     ASSERT_EQ(length, longTarget.size());
     handedPaths.clear();
-    {
-      const test::SeamOverride<StorageSeam> seam(storageSeam);
-      storageSeam.createFile = &createShortPathsOnly;
-      storageSeam.getFileAttributes = &attributesOfShortPathsOnly;
-      storageSeam.moveFileEx = &moveShortPathsOnly;
-      storageSeam.deleteFile = &deleteShortPathsOnly;
-      EXPECT_EQ(SafeWriteStatus::Written, writer.writeAtomically(longTarget, "1").status);
-      const SafeWriteResult replaced =
-          writer.writeIfUnchanged(longTarget, "2", snapshot(1, "1"), backup);
-      EXPECT_EQ(SafeWriteStatus::Written, replaced.status) << replaced.message;
-      const FileReadResult read = WindowsFileOperations().readFile(longTarget);
-      EXPECT_EQ("2", read.bytes) << read.error;
-      EXPECT_EQ(SafeWriteStatus::Removed, writer.removeFile(backup).status);
-      EXPECT_EQ(SafeWriteStatus::Removed,
-                writer.removeIfUnchanged(longTarget, snapshot(1, "2")).status);
-    }
+    useEveryPathCall(writer, longTarget, deep + L"\\cfg.bak");
     for (const std::wstring &path : handedPaths) {
       // The long form only where the plain one does not fit.
       const bool longForm = path.find(L"\\\\?\\") == 0;
@@ -592,15 +691,10 @@ TEST_F(SafeFileWriterTest, AReaderDuringReplacementsSeesOnlyWholeContents) {
   EXPECT_TRUE(test::crashContent(replacements) == contentOf(target));
 }
 
-HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return nullptr;
-}
-
 TEST_F(SafeFileWriterTest, NothingIsTouchedWithoutTheLock) {
   putContent(target, "old");
   const test::SeamOverride<StorageSeam> seam(storageSeam);
-  storageSeam.createMutex = &mutexRefused;
+  storageSeam.createMutexEx = &test::mutexRefused;
   for (const SafeWriteResult &result :
        {writer.writeIfUnchanged(target, "new", snapshot(1, "old"), L""),
         writer.removeIfUnchanged(target, snapshot(1, "old")), writer.writeAtomically(target, "new"),
@@ -625,9 +719,7 @@ TEST_F(SafeFileWriterTest, AnExceptionStillRemovesTheTemporaryFileAndReleasesThe
   }
   EXPECT_EQ("old", contentOf(target));
   EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, names());
-  TimedLockState other = TimedLockState::Failed;
-  std::thread([&] { other = TimedFileLock(target, scope).state(); }).join();
-  EXPECT_EQ(TimedLockState::Acquired, other);
+  EXPECT_EQ(TimedLockState::Acquired, timedStateFromOtherThread(target));
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
+
+#include <winioctl.h>
 
 #include "test_support.h"
 
@@ -55,6 +58,44 @@ std::string contentOf(const std::wstring &path) {
 
 void putContent(const std::wstring &path, const std::string &bytes) {
   std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << bytes;
+}
+
+bool makeSparseFile(const std::wstring &path, std::uint64_t size) {
+  const UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  DWORD ignored = 0;
+  // Marked sparse where the file system keeps that mark; Wine's files are
+  // sparse anyway.
+  DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
+std::uint64_t sizeOf(const std::wstring &path) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size;
+  return file && GetFileSizeEx(file.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart)
+                                                  : ~std::uint64_t{0};
+}
+
+BOOL WINAPI sizeTenBytesLarger(HANDLE file, PLARGE_INTEGER size) {
+  const BOOL done = GetFileSizeEx(file, size);
+  size->QuadPart += 10;
+  return done;
+}
+
+BOOL WINAPI readRefused(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  SetLastError(ERROR_LOCK_VIOLATION);
+  return FALSE;
+}
+
+void outOfMemory(std::string &, std::size_t) { throw std::bad_alloc(); }
+
+HANDLE WINAPI mutexRefused(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
 }
 
 UniqueHandle startPeer(const std::wstring &arguments, const std::wstring &currentFolder) {
