@@ -4,6 +4,8 @@
 // Wine 8 out-of-context WinEvents bring only object creation, never moves,
 // carets or menus, so every tick asks.
 
+#include <windows.h>
+
 #include "damage/desktop_source.h"
 
 namespace lumo {
@@ -16,6 +18,12 @@ public:
   std::optional<region::Rect> caret() override;
   std::vector<region::Rect> openMenus() override;
   std::vector<ScrollBarState> scrollBars() override;
+
+private:
+  static constexpr ULONGLONG screenReadEveryMs = 1000;
+
+  region::Rect screen_;
+  ULONGLONG screenReadAt_ = 0;
 };
 
 }  // namespace damage
