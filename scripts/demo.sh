@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The main job: sets up what it needs, then runs the screen-change monitor,
 # with its coverage check, while the demo windows activate, scroll and
-# repaint themselves and the system's Notepad is typed into and moved, under
-# Xvfb and Wine: the 64-bit demo, and the 32-bit one where this machine runs
-# 32-bit programs.
+# repaint themselves, a window is moved to and fro without being resized,
+# and the system's Notepad is typed into and moved, under Xvfb and Wine: the
+# 64-bit demo, and the 32-bit one where this machine runs 32-bit programs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 started=$SECONDS
 "$root/scripts/setup.sh" tools
+# The window moved without being resized: the system moves its pixels and
+# sends no painting message, which only the damage tracker sees.
+cmake --build "$root/build/x64" --target screen_peer 2>&1 | sed -u '/^ninja: no work to do/d' >&2
 
 state="$root/build/wine"
 tools="$root/build/x64/tools"
@@ -23,7 +26,8 @@ coproc input { exec sleep 600 2>/dev/null; }
 exec 3<&"${input[0]}"  # a coprocess's own descriptors do not reach subshells
 map="$root/build/x64/damage-map.png"
 run "$tools/paintmonitor.exe" --verify --window-title "Lumo paint demo (64-bit)" \
-  --window-title "Lumo paint demo (32-bit)" --window-title "Untitled - Notepad" \
+  --window-title "Lumo paint demo (32-bit)" --window-title "Lumo moved window" \
+  --window-title "Untitled - Notepad" \
   --damage-map "Z:$map" <&3 &
 monitor=$!
 sleep 1
@@ -38,6 +42,7 @@ else
   echo "demo: no 32-bit demo window: $why" >&2
 fi
 run "$tools/paintdemo.exe" 3
+run "$root/build/x64/tests/tools/screen_peer.exe" move 700 560 200 150 2
 # A program nobody here wrote, typed into and moved about.
 run "$tools/paintworkload.exe" 4
 kill "$input_PID"

@@ -119,3 +119,23 @@ TEST(RegionTest, SubtractionsChain) {
   region.subtract(&b);
   EXPECT_EQ(boxesOf(region), (std::vector<Box>{{0, 10, 100, 90}}));
 }
+
+TEST(RegionTest, UnionMergesOverlapsAndKeepsSeparatePartsApart) {
+  const Rect first(0, 0, 50, 50);
+  const Rect overlapping(25, 25, 75, 75);
+  const Rect apart(200, 0, 210, 10);
+  const Rect empty;
+  Region region(&first);
+  const Region b(&overlapping);
+  const Region c(&apart);
+  const Region none(&empty);
+  region.unite(&b);
+  region.unite(&none);
+  EXPECT_EQ(boxesOf(region), (std::vector<Box>{{0, 0, 50, 25}, {0, 25, 75, 50}, {25, 50, 75, 75}}));
+  region.unite(&b);
+  region.unite(&c);
+  EXPECT_EQ(
+      boxesOf(region),
+      (std::vector<Box>{
+          {0, 0, 50, 10}, {200, 0, 210, 10}, {0, 10, 50, 25}, {0, 25, 75, 50}, {25, 50, 75, 75}}));
+}

@@ -1,6 +1,7 @@
 // The monitor's coverage check against the real hooks: a window that draws
-// without a painting message is missed where it drew, and one repainted
-// without change is over-reported.
+// without a painting message is missed where it drew, one repainted without
+// change is over-reported, and one moved is covered once the damage
+// tracker's additions join the reports.
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,16 @@ double numberAfter(const std::string &text, const std::string &before) {
   double value = -1;
   in >> value;
   return value;
+}
+
+TEST(MonitorVerifyTest, AMovedWindowIsCoveredWithTheTrackersAdditions) {
+  const std::string err = runPeer(L"move");
+  const double reportsAlone = numberAfter(err, "\ncoverage: ");
+  const double supplemented = numberAfter(err, "\ncoverage with supplement: ");
+  EXPECT_GE(supplemented, 99) << err;
+  EXPECT_GT(supplemented, reportsAlone) << err;
+  // The line ends with the share of the screen the tracker added.
+  EXPECT_GT(numberAfter(err, "tracker added "), 0) << err;
 }
 
 TEST(MonitorVerifyTest, DrawingWithoutAPaintingMessageIsMissedWhereItHappened) {

@@ -5,6 +5,9 @@
 //   screen_peer repaint X Y WIDTH HEIGHT SECONDS
 //     a window sent WM_PAINT again and again that draws the same each time:
 //     reports in which nothing changes.
+//   screen_peer move X Y WIDTH HEIGHT SECONDS
+//     a painted window moved to and fro with SetWindowPos, never resized:
+//     the system moves its pixels without a painting message.
 //   screen_peer load CHILDREN SECONDS
 //     a hidden window "Lumo load" whose children are sent WM_PAINT as fast
 //     as this thread can; prints how many it sent.
@@ -91,6 +94,14 @@ void repaint(HWND window) {
   }
 }
 
+// Alternately 60 pixels right of its first place and back.
+void move(HWND window) {
+  RECT place;
+  GetWindowRect(window, &place);
+  SetWindowPos(window, nullptr, place.left + (++step % 2 ? 60 : -60), place.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int load(int children, DWORD milliseconds) {
   const lumo::UniqueWindow parent(
       makeWindow(L"LumoLoadParent", quietProc, L"Lumo load", WS_POPUP, 40, 500, 400, 300, nullptr));
@@ -121,11 +132,19 @@ int wmain(int argc, wchar_t **argv) {
     return 2;
   }
   const bool unseen = std::wcscmp(argv[1], L"unseen") == 0;
-  const lumo::UniqueWindow window(
-      makeWindow(unseen ? L"LumoUnseen" : L"LumoRepaint", unseen ? DefWindowProcW : repaintProc,
-                 unseen ? L"Lumo unseen" : L"Lumo repaint", WS_POPUP | WS_VISIBLE, _wtoi(argv[2]),
-                 _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]), nullptr));
+  const bool moving = std::wcscmp(argv[1], L"move") == 0;
+  const lumo::UniqueWindow window(makeWindow(unseen ? L"LumoUnseen" : L"LumoRepaint",
+                                             unseen ? DefWindowProcW : repaintProc,
+                                             unseen   ? L"Lumo unseen"
+                                             : moving ? L"Lumo moved window"
+                                                      : L"Lumo repaint",
+                                             WS_POPUP | WS_VISIBLE, _wtoi(argv[2]), _wtoi(argv[3]),
+                                             _wtoi(argv[4]), _wtoi(argv[5]), nullptr));
   UpdateWindow(window.get());
-  pump(static_cast<DWORD>(_wtof(argv[6]) * 1000), unseen ? drawUnseen : repaint, window.get());
+  pump(static_cast<DWORD>(_wtof(argv[6]) * 1000),
+       unseen   ? drawUnseen
+       : moving ? move
+                : repaint,
+       window.get());
   return 0;
 }

@@ -21,6 +21,7 @@ namespace {
 // As BGRX.
 const std::uint32_t kOutline = 0x00FF0000;  // red
 const std::uint32_t kMissed = 0x0000A0FF;   // a light blue, far from any red
+const std::uint32_t kAdded = 0x0000E040;    // green, far from both
 const std::uint32_t kLabelText = 0x00FFFFFF;
 const std::uint32_t kLabelBackground = 0x00000000;
 
@@ -87,14 +88,21 @@ void labelCounts(HDC dc, const std::vector<Damage> &damage) {
 }
 
 // What the marks mean, in the bottom-right corner.
-void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMissed) {
+void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMissed,
+                bool withAdded) {
   std::vector<std::wstring> lines = {
       L"Reported rectangles: outlined in red, with their report count",
       L"Shading: from 1 report (lightest) to " + std::to_wstring(most) +
           (most == 1 ? L" report" : L" reports") + L" (deepest)",
   };
+  std::vector<std::uint32_t> swatches = {kOutline, towards(0, kOutline, shadeWeight(1, 2))};
   if (withMissed) {
     lines.push_back(L"Blue: changed on screen, covered by no report");
+    swatches.push_back(kMissed);
+  }
+  if (withAdded) {
+    lines.push_back(L"Green outlines: added by the damage tracker (moves, carets, menus)");
+    swatches.push_back(kAdded);
   }
   int lineHeight = 0;
   int widest = 0;
@@ -111,7 +119,6 @@ void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMiss
   const int top = std::max(0, height - boxHeight - 8);
   RECT box = {left, top, left + boxWidth, top + boxHeight};
   FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  const std::uint32_t swatches[] = {kOutline, towards(0, kOutline, shadeWeight(1, 2)), kMissed};
   for (size_t i = 0; i < lines.size(); ++i) {
     const int y = top + 4 + static_cast<int>(i) * (lineHeight + 4);
     RECT mark = {left + 4, y, left + 4 + swatch, y + lineHeight};
@@ -195,25 +202,26 @@ void shade(std::uint32_t *pixels, int width, int height, const Damage &d, unsign
 }
 
 // Edges cut off by the picture's border are not drawn.
-void outline(std::uint32_t *pixels, int width, int height, const region::Rect &rect) {
+void outline(std::uint32_t *pixels, int width, int height, const region::Rect &rect,
+             std::uint32_t colour) {
   const region::Rect c = clipped(rect, width, height);
   if (c.isEmpty()) {
     return;
   }
   for (int x = c.left; x < c.right; ++x) {
     if (rect.top >= 0) {
-      pixels[static_cast<size_t>(c.top) * width + x] = kOutline;
+      pixels[static_cast<size_t>(c.top) * width + x] = colour;
     }
     if (rect.bottom <= height) {
-      pixels[static_cast<size_t>(c.bottom - 1) * width + x] = kOutline;
+      pixels[static_cast<size_t>(c.bottom - 1) * width + x] = colour;
     }
   }
   for (int y = c.top; y < c.bottom; ++y) {
     if (rect.left >= 0) {
-      pixels[static_cast<size_t>(y) * width + c.left] = kOutline;
+      pixels[static_cast<size_t>(y) * width + c.left] = colour;
     }
     if (rect.right <= width) {
-      pixels[static_cast<size_t>(y) * width + c.right - 1] = kOutline;
+      pixels[static_cast<size_t>(y) * width + c.right - 1] = colour;
     }
   }
 }
@@ -221,7 +229,7 @@ void outline(std::uint32_t *pixels, int width, int height, const region::Rect &r
 }  // namespace
 
 void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
-                 const std::vector<std::uint8_t> *missed) {
+                 const std::vector<std::uint8_t> *missed, const std::vector<region::Rect> *added) {
   const unsigned long most = mostReports(damage);
   for (const Damage &d : damage) {
     shade(pixels, width, height, d, most);
@@ -235,12 +243,18 @@ void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector
   }
   // Outlines last, so that no shading covers them.
   for (const Damage &d : damage) {
-    outline(pixels, width, height, d.rect);
+    outline(pixels, width, height, d.rect, kOutline);
+  }
+  if (added != nullptr) {
+    for (const region::Rect &r : *added) {
+      outline(pixels, width, height, r, kAdded);
+    }
   }
 }
 
 std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
-                           const std::vector<std::uint8_t> *missed) {
+                           const std::vector<std::uint8_t> *missed,
+                           const std::vector<region::Rect> *added) {
   ScreenCapture picture;
   if (!picture.ready()) {
     return picture.error();
@@ -248,11 +262,11 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
   if (!picture.capture()) {
     return "cannot capture the screen";
   }
-  paintDamage(picture.pixels(), picture.width(), picture.height(), damage, missed);
+  paintDamage(picture.pixels(), picture.width(), picture.height(), damage, missed, added);
   SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
   labelCounts(picture.dc(), damage);
   drawLegend(picture.dc(), picture.width(), picture.height(), mostReports(damage),
-             missed != nullptr);
+             missed != nullptr, added != nullptr);
   GdiFlush();
   return writePng(path, picture);
 }

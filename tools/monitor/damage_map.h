@@ -3,7 +3,7 @@
 // The damage map: a picture of the virtual screen with every reported
 // rectangle outlined and shaded by how often it was reported, its count
 // written in it where it fits, the changes no report covered in a second
-// colour, and a legend.
+// colour, what the damage tracker added outlined in a third, and a legend.
 
 #include <cstdint>
 #include <string>
@@ -24,15 +24,18 @@ struct Damage {
 // more reports give a deeper red, but a rectangle over half of the picture
 // is only tinted. Where missed (one byte per pixel) is given and
 // has the picture's size, its marked pixels are painted in the second
-// colour.
+// colour. Where added is given, its rectangles are outlined in the third,
+// over the reports' outlines.
 void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
-                 const std::vector<std::uint8_t> *missed = nullptr);
+                 const std::vector<std::uint8_t> *missed = nullptr,
+                 const std::vector<region::Rect> *added = nullptr);
 
 // Captures the virtual screen, paints the damage, the counts and the legend
 // on it and writes it as PNG with the platform's image codecs. Returns an
 // empty string on success, otherwise what went wrong.
 std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
-                           const std::vector<std::uint8_t> *missed = nullptr);
+                           const std::vector<std::uint8_t> *missed = nullptr,
+                           const std::vector<region::Rect> *added = nullptr);
 
 }  // namespace tools
 }  // namespace lumo

@@ -155,8 +155,11 @@ bool Monitor::installHooks() {
 double Monitor::receiveReports() {
   const ULONGLONG started = GetTickCount64();
   {
-    const Ticker ticker(GetCurrentThreadId(), options_.durationMs,
-                        options_.verify ? verification_.intervalMs() : 0, loader_.process());
+    TickerPaces paces;
+    if (options_.verify) {
+      paces = {verification_.intervalMs(), Verification::frameMs};
+    }
+    const Ticker ticker(GetCurrentThreadId(), options_.durationMs, paces, loader_.process());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0 &&
            !(msg.hwnd == nullptr && msg.message == kStopMessage)) {
@@ -173,12 +176,14 @@ void Monitor::receive(const MSG &msg) {
     output_.add(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
                 std::to_wstring(r.right) + L" " + std::to_wstring(r.bottom));
     if (options_.verify) {
-      verification_.report(r);
+      verification_.report(msg.wParam, msg.lParam);
     }
   } else if (msg.hwnd != nullptr) {
     DispatchMessageW(&msg);
   } else if (msg.message == kCaptureMessage) {
     verification_.captureNow();
+  } else if (msg.message == kFrameMessage) {
+    verification_.tickFrame();
   } else if (msg.message == kLoaderEndedMessage) {
     loader_.ended();
   }
@@ -210,7 +215,9 @@ bool Monitor::writeMap(const std::vector<std::uint8_t> *missed) {
   if (options_.damageMap.empty()) {
     return true;
   }
-  const std::string error = writeDamageMap(options_.damageMap, tally_.damage(), missed);
+  const std::string error =
+      writeDamageMap(options_.damageMap, tally_.damage(), missed,
+                     missed != nullptr ? &verification_.additions() : nullptr);
   if (!error.empty()) {
     diagnostics_.error(L"cannot write the damage map " + options_.damageMap + L": " +
                        toUtf16(error));

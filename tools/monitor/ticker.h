@@ -18,21 +18,30 @@ enum MonitorMessage : UINT {
   kStopMessage = WM_APP + 1,
   kCaptureMessage = WM_APP + 2,
   kLoaderEndedMessage = WM_APP + 3,
+  kFrameMessage = WM_APP + 4,
+};
+
+// What the ticker posts at a steady interval.
+struct TickerPaces {
+  // kCaptureMessage every captureMs (0: never).
+  DWORD captureMs = 0;
+  // kFrameMessage every frameMs (0: never): a server's frame clock.
+  DWORD frameMs = 0;
 };
 
 class Ticker {
 public:
   // Posts to the thread: kStopMessage once durationMs (INFINITE: never) has
-  // passed, kCaptureMessage every captureMs (0: never), and
-  // kLoaderEndedMessage when the loader ends (null: not watched). The
-  // loader's handle must stay open while the ticker lives.
-  Ticker(DWORD thread, DWORD durationMs, DWORD captureMs, HANDLE loader);
+  // passed, the paces' messages, and kLoaderEndedMessage when the loader
+  // ends (null: not watched). The loader's handle must stay open while the
+  // ticker lives.
+  Ticker(DWORD thread, DWORD durationMs, TickerPaces paces, HANDLE loader);
   Ticker(const Ticker &) = delete;
   Ticker &operator=(const Ticker &) = delete;
   ~Ticker();
 
 private:
-  void run(DWORD durationMs, DWORD captureMs, HANDLE loader);
+  void run(DWORD durationMs, TickerPaces paces, HANDLE loader);
 
   DWORD thread_;
   UniqueHandle wake_;

@@ -44,6 +44,8 @@ bool Verification::start() {
     return false;
   }
   tracker_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
+  supplemented_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
+  damage_ = std::make_unique<damage::DamageTracker>(&desktop_);
   excludeOwnConsole();
   if (!captureNow()) {
     return false;
@@ -59,16 +61,45 @@ void Verification::excludeOwnConsole() {
   RECT own;
   if (console != nullptr && IsWindowVisible(console) && GetWindowRect(console, &own)) {
     tracker_->exclude(paintwatch::virtualFromScreen(own, capture_.origin()));
+    supplemented_->exclude(paintwatch::virtualFromScreen(own, capture_.origin()));
+  }
+}
+
+void Verification::report(WPARAM wParam, LPARAM lParam) {
+  tracker_->addReport(paintwatch::unpackReport(wParam, lParam));
+  damage_->addReport(wParam, lParam);
+}
+
+void Verification::tickFrame() {
+  if (damage_ != nullptr) {
+    supplement();
+  }
+}
+
+// Each capture ticks too, so that the tracker's last frame of an interval
+// ends where the interval does.
+void Verification::supplement() {
+  damage_->tick();
+  const damage::Frame frame = damage_->takeFrame();
+  for (const region::Rect &r : frame.damage) {
+    supplemented_->addReport(r);
+  }
+  for (const region::Rect &r : frame.added) {
+    if (std::find(additions_.begin(), additions_.end(), r) == additions_.end()) {
+      additions_.push_back(r);
+    }
   }
 }
 
 bool Verification::captureNow() {
   const ULONGLONG started = GetTickCount64();
+  supplement();
   if (!capture_.capture()) {
     diagnostics_.error(L"cannot capture the screen for --verify");
     return false;
   }
   tracker_->addCapture(capture_.pixels());
+  supplemented_->addCapture(capture_.pixels());
   costMs_ += GetTickCount64() - started;
   ++captures_;
   return true;
@@ -76,7 +107,20 @@ bool Verification::captureNow() {
 
 const std::vector<std::uint8_t> &Verification::finish() {
   tracker_->finish();
+  supplemented_->finish();
   return tracker_->missedMask();
+}
+
+std::wstring Verification::supplementLine() const {
+  const CoverageFigures &f = supplemented_->figures();
+  return formatText(
+      "coverage with supplement: %s of the changed pixels were covered by a report or the damage "
+      "tracker (%llu of %llu); %llu missed; the tracker added %.2f%% of the screen per tick "
+      "on average\n",
+      percent(f.coveredPixels, f.changedPixels).c_str(),
+      static_cast<unsigned long long>(f.coveredPixels),
+      static_cast<unsigned long long>(f.changedPixels),
+      static_cast<unsigned long long>(f.missedPixels), 100.0 * damage_->polledShare());
 }
 
 std::wstring Verification::summary() const {
@@ -87,6 +131,7 @@ std::wstring Verification::summary() const {
       static_cast<unsigned long long>(f.coveredPixels),
       static_cast<unsigned long long>(f.changedPixels),
       static_cast<unsigned long long>(f.missedPixels));
+  text += supplementLine();
   text += missedLine(tracker_->missedAreas(missedAreasShown));
   text +=
       formatText("over-reporting: %s of the reported area did not change (%llu of %llu pixels)\n",

@@ -1,7 +1,8 @@
 #pragma once
 
 // The monitor's --verify: the screen captured at a steady interval against
-// the reports, and the figures that come of it.
+// the reports, and against the reports with what the damage tracker adds
+// at each capture, and the figures that come of it.
 
 #include <windows.h>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "coverage.h"
+#include "damage/damage_tracker.h"
+#include "damage/system_desktop.h"
 #include "diagnostics.h"
 #include "region/rect.h"
 #include "screen_capture.h"
@@ -27,22 +30,39 @@ public:
   bool start();
   DWORD intervalMs() const { return intervalMs_; }
 
-  void report(const region::Rect &rect) { tracker_->addReport(rect); }
-  // False, said, if the system refused the capture.
+  // The damage tracker's frame clock, as a server's might run.
+  static constexpr DWORD frameMs = 40;
+  // Ticks the damage tracker between captures.
+  void tickFrame();
+
+  // A report as the hooks post it.
+  void report(WPARAM wParam, LPARAM lParam);
+  // Ticks the damage tracker, then captures. False, said, if the system
+  // refused the capture.
   bool captureNow();
 
   // Judges what is left; gives the changes no report covered, one byte per
   // pixel.
   const std::vector<std::uint8_t> &finish();
-  // The coverage, missed, over-reporting and verify lines.
+  // Every distinct rectangle the damage tracker added.
+  const std::vector<region::Rect> &additions() const { return additions_; }
+  // The coverage, supplemented coverage, missed, over-reporting and verify
+  // lines.
   std::wstring summary() const;
 
 private:
   void excludeOwnConsole();
+  void supplement();
+  std::wstring supplementLine() const;
 
   const Diagnostics &diagnostics_;
   ScreenCapture capture_;
   std::unique_ptr<CoverageTracker> tracker_;
+  // The reports with the damage tracker's additions.
+  std::unique_ptr<CoverageTracker> supplemented_;
+  damage::SystemDesktop desktop_;
+  std::unique_ptr<damage::DamageTracker> damage_;
+  std::vector<region::Rect> additions_;
   DWORD intervalMs_ = 0;
   ULONGLONG costMs_ = 0;
   std::uint64_t captures_ = 0;

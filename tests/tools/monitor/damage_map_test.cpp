@@ -20,8 +20,9 @@ public:
   Picture(int width, int height)
       : width_(width), pixels_(static_cast<size_t>(width * height) + 2 * kGuard, kGrey) {}
 
-  void paint(const std::vector<Damage> &damage, const std::vector<std::uint8_t> *missed = nullptr) {
-    paintDamage(pixels_.data() + kGuard, width_, height(), damage, missed);
+  void paint(const std::vector<Damage> &damage, const std::vector<std::uint8_t> *missed = nullptr,
+             const std::vector<Rect> *added = nullptr) {
+    paintDamage(pixels_.data() + kGuard, width_, height(), damage, missed, added);
   }
   std::uint32_t at(int x, int y) const { return pixels_[kGuard + y * width_ + x]; }
   int height() const { return static_cast<int>((pixels_.size() - 2 * kGuard) / width_); }
@@ -111,6 +112,23 @@ TEST(DamageMapTest, MissedChangesAreMarkedInTheSecondColour) {
   Picture other(10, 6);
   other.paint({}, &wrongSize);
   EXPECT_EQ(other.at(3, 3), kGrey);
+}
+
+TEST(DamageMapTest, TheTrackersAdditionsAreOutlinedInAColourOfTheirOwnOverTheReports) {
+  Picture picture(10, 8);
+  const std::vector<Rect> added = {Rect(0, 0, 4, 4), Rect(6, 5, 20, 20)};
+  picture.paint({{Rect(0, 0, 4, 4), 1}}, nullptr, &added);
+  EXPECT_TRUE(picture.guardsIntact());
+  const std::uint32_t edge = picture.at(0, 0);
+  EXPECT_GT(green(edge), 0xA0u);
+  EXPECT_LT(red(edge), 0x40u);
+  EXPECT_EQ(picture.at(6, 5), edge);
+  EXPECT_EQ(picture.at(9, 5), edge);
+  // Inside stays as the reports left it; the edges off the picture are not
+  // drawn.
+  EXPECT_NE(picture.at(1, 1), edge);
+  EXPECT_EQ(picture.at(7, 6), kGrey);
+  EXPECT_EQ(picture.at(7, 7), kGrey);
 }
 
 }  // namespace

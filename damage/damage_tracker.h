@@ -1,0 +1,75 @@
+#pragma once
+
+// A server's damage for one frame: the rectangles the screen hooks report,
+// and what they cannot see, which the tracker adds at each tick of the
+// server's frame clock: the old and new places of top-level windows that
+// moved, resized, appeared or went; the foreground thread's caret; open
+// menus; the foreground window's scroll bars when they change. It starts no
+// thread; the server's loop drives it. Everything is in virtual-screen
+// coordinates, the virtual screen's top-left corner at (0, 0), as reports
+// are, and clipped to the virtual screen.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "damage/desktop_source.h"
+#include "region/rect.h"
+
+namespace lumo {
+namespace region {
+class Region;
+}
+
+namespace damage {
+
+struct Frame {
+  // The reports and the additions, merged.
+  std::vector<region::Rect> damage;
+  // What the tracker added, merged, reported or not.
+  std::vector<region::Rect> added;
+};
+
+class DamageTracker {
+public:
+  // The source must outlive the tracker.
+  explicit DamageTracker(DesktopSource *desktop);
+  DamageTracker(const DamageTracker &) = delete;
+  DamageTracker &operator=(const DamageTracker &) = delete;
+  ~DamageTracker();
+
+  // A report as the hooks post it.
+  void addReport(WPARAM wParam, LPARAM lParam);
+  // Looks at the desktop and adds what changed since the last tick. The
+  // first tick only learns the desktop, but for carets and open menus.
+  void tick();
+  // The frame's rectangles; the next frame starts empty.
+  Frame takeFrame();
+
+  // The area the ticks added, as a share of the virtual screen, averaged
+  // over the ticks so far.
+  double polledShare() const { return ticks_ == 0 ? 0.0 : polledShares_ / ticks_; }
+
+private:
+  void addHeld(std::vector<region::Rect> *additions);
+  void addScrollBars(std::vector<region::Rect> *additions);
+  void addToFrame(const std::vector<region::Rect> &additions);
+
+  DesktopSource &desktop_;
+  region::Rect screen_;
+  std::unique_ptr<region::Region> damage_;
+  std::unique_ptr<region::Region> added_;
+  bool haveBaseline_ = false;
+  std::vector<TopWindow> windows_;
+  std::vector<ScrollBarState> scrollBars_;
+  // The caret and menus of the last tick: where they leave, the system
+  // erases them outside the painting messages too.
+  std::vector<region::Rect> held_;
+  double polledShares_ = 0.0;
+  std::uint64_t ticks_ = 0;
+};
+
+}  // namespace damage
+}  // namespace lumo

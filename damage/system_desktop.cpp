@@ -1,0 +1,108 @@
+#include "damage/system_desktop.h"
+
+#include <windows.h>
+
+namespace lumo {
+namespace damage {
+
+namespace {
+
+region::Rect fromRect(const RECT &r) { return region::Rect(r.left, r.top, r.right, r.bottom); }
+
+BOOL CALLBACK addTopWindow(HWND window, LPARAM windows) {
+  RECT place;
+  if (IsWindowVisible(window) && GetWindowRect(window, &place)) {
+    reinterpret_cast<std::vector<TopWindow> *>(windows)->push_back(
+        {reinterpret_cast<std::uintptr_t>(window), fromRect(place)});
+  }
+  return TRUE;
+}
+
+bool foregroundThreadInfo(GUITHREADINFO *info) {
+  const HWND foreground = GetForegroundWindow();
+  info->cbSize = sizeof *info;
+  return foreground != nullptr &&
+         GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), info);
+}
+
+// The pressed and unavailable states of a scroll bar's parts.
+std::uint32_t partStates(const SCROLLBARINFO &info) {
+  std::uint32_t parts = 0;
+  for (int i = 0; i <= CCHILDREN_SCROLLBAR; ++i) {
+    const DWORD state = info.rgstate[i];
+    parts |= ((state & STATE_SYSTEM_PRESSED) ? 1u : 0u) << (2 * i);
+    parts |= ((state & STATE_SYSTEM_UNAVAILABLE) ? 2u : 0u) << (2 * i);
+  }
+  return parts;
+}
+
+}  // namespace
+
+// Read again once a second at most: under Wine the four metrics cost some
+// 350 microseconds, a third of a tick, and displays seldom change.
+region::Rect SystemDesktop::virtualScreen() {
+  const ULONGLONG now = GetTickCount64();
+  if (screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    screen_ = region::Rect(left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    screenReadAt_ = now;
+  }
+  return screen_;
+}
+
+std::vector<TopWindow> SystemDesktop::topWindows() {
+  std::vector<TopWindow> windows;
+  EnumWindows(addTopWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::optional<region::Rect> SystemDesktop::caret() {
+  GUITHREADINFO info;
+  if (!foregroundThreadInfo(&info) || info.hwndCaret == nullptr || IsRectEmpty(&info.rcCaret)) {
+    return std::nullopt;
+  }
+  RECT onScreen = info.rcCaret;
+  MapWindowPoints(info.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
+  return fromRect(onScreen);
+}
+
+std::vector<region::Rect> SystemDesktop::openMenus() {
+  std::vector<region::Rect> menus;
+  // Popup menus are top-level windows of the system's menu class, whichever
+  // thread opened them.
+  for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup != nullptr;
+       popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
+    RECT place;
+    if (IsWindowVisible(popup) && GetWindowRect(popup, &place)) {
+      menus.push_back(fromRect(place));
+    }
+  }
+  GUITHREADINFO info;
+  MENUBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  if (foregroundThreadInfo(&info) && (info.flags & GUI_INMENUMODE) != 0 &&
+      info.hwndMenuOwner != nullptr && GetMenuBarInfo(info.hwndMenuOwner, OBJID_MENU, 0, &bar)) {
+    menus.push_back(fromRect(bar.rcBar));
+  }
+  return menus;
+}
+
+std::vector<ScrollBarState> SystemDesktop::scrollBars() {
+  std::vector<ScrollBarState> bars;
+  const HWND foreground = GetForegroundWindow();
+  for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    if (foreground != nullptr && GetScrollBarInfo(foreground, which, &info) &&
+        (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+      bars.push_back(
+          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+    }
+  }
+  return bars;
+}
+
+}  // namespace damage
+}  // namespace lumo

@@ -1,0 +1,23 @@
+#pragma once
+
+// Moves, resizes, appearances and disappearances of top-level windows
+// between two looks at the desktop. The system moves a window's pixels
+// without a painting message, so its old and new places are damage that
+// no report names.
+
+#include <vector>
+
+#include "damage/desktop_source.h"
+#include "region/rect.h"
+
+namespace lumo {
+namespace damage {
+
+// Appends to `places` the old and the new place of every window that moved
+// or changed size, the place of every window that appeared, and the last
+// place of every window that went. Sorts both lists by id.
+void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *after,
+                      std::vector<region::Rect> *places);
+
+}  // namespace damage
+}  // namespace lumo

@@ -1,0 +1,198 @@
+// The tracker on the real desktop: a window of ours moved, the caret of an
+// idle edit control, and a menu opened with the keyboard, each on a thread
+// of its own as a program's window would be.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "damage/damage_tracker.h"
+#include "damage/system_desktop.h"
+#include "region/region.h"
+#include "util/unique_handle.h"
+
+using lumo::damage::DamageTracker;
+using lumo::damage::SystemDesktop;
+using lumo::region::Rect;
+using lumo::region::Region;
+
+namespace {
+
+const UINT_PTR kFileMenu = 1;
+
+// True where the rectangles leave no pixel of the target out.
+bool covers(const std::vector<Rect> &rects, const Rect &target) {
+  Region left(&target);
+  for (const Rect &r : rects) {
+    const Region part(&r);
+    left.subtract(&part);
+  }
+  std::vector<Rect> rest;
+  left.getRectVector(&rest);
+  return rest.empty();
+}
+
+Rect onVirtualScreen(const RECT &r) {
+  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return Rect(r.left - x, r.top - y, r.right - x, r.bottom - y);
+}
+
+HMENU makeMenuBar() {
+  const HMENU file = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, 100, L"&Open");
+  AppendMenuW(file, MF_STRING, 101, L"&Save");
+  AppendMenuW(file, MF_STRING, 102, L"E&xit");
+  const HMENU bar = CreateMenu();
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+  return bar;
+}
+
+// A top-level window with a menu bar and an edit control that has the
+// focus, owned and pumped by a thread of its own until the test ends.
+class ForegroundWindow {
+public:
+  ForegroundWindow() {
+    std::promise<HWND> made;
+    std::future<HWND> window = made.get_future();
+    thread_ = std::thread([this, &made] { run(&made); });
+    window_ = window.get();
+  }
+  ~ForegroundWindow() {
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+
+  HWND get() const { return window_; }
+  HWND edit() const { return edit_; }
+
+private:
+  void run(std::promise<HWND> *made) {
+    threadId_ = GetCurrentThreadId();
+    lumo::UniqueWindow window(CreateWindowExW(
+        0, L"STATIC", L"Lumo tracked window", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, 200,
+        150, 360, 240, nullptr, makeMenuBar(), nullptr, nullptr));
+    const lumo::UniqueWindow edit(CreateWindowExW(0, L"EDIT", L"some text", WS_CHILD | WS_VISIBLE,
+                                                  10, 10, 300, 24, window.get(), nullptr, nullptr,
+                                                  nullptr));
+    edit_ = edit.get();
+    SetForegroundWindow(window.get());
+    SetFocus(edit.get());
+    made->set_value(window.get());
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+
+  std::thread thread_;
+  DWORD threadId_ = 0;
+  HWND window_ = nullptr;
+  HWND edit_ = nullptr;
+};
+
+void press(WORD key) {
+  INPUT inputs[2] = {};
+  for (INPUT &input : inputs) {
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+  }
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(200);
+}
+
+class SystemDesktopTest : public testing::Test {
+protected:
+  std::vector<Rect> tickAndTake() {
+    tracker_.tick();
+    return tracker_.takeFrame().added;
+  }
+  // Ticks until the additions cover what `want` gives, for a second at most.
+  bool soonCovered(const std::function<Rect()> &want) {
+    for (int i = 0; i < 20; ++i, Sleep(50)) {
+      if (covers(tickAndTake(), want())) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  ForegroundWindow window_;
+  SystemDesktop desktop_;
+  DamageTracker tracker_{&desktop_};
+};
+
+TEST_F(SystemDesktopTest, AWindowMovedWithSetWindowPosIsCoveredAtBothPlaces) {
+  Sleep(200);
+  tickAndTake();
+  RECT before;
+  GetWindowRect(window_.get(), &before);
+  SetWindowPos(window_.get(), nullptr, before.left + 150, before.top + 40, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT after;
+  GetWindowRect(window_.get(), &after);
+  ASSERT_NE(after.left, before.left);
+  const std::vector<Rect> added = tickAndTake();
+  EXPECT_TRUE(covers(added, onVirtualScreen(before)));
+  EXPECT_TRUE(covers(added, onVirtualScreen(after)));
+  // Once: the window stays where it is now.
+  EXPECT_FALSE(covers(tickAndTake(), onVirtualScreen(after)));
+}
+
+TEST_F(SystemDesktopTest, AnIdleEditControlsCaretIsCoveredAtEveryTick) {
+  const auto caret = [this] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window_.get(), nullptr), &info);
+    MapWindowPoints(info.hwndCaret, nullptr, reinterpret_cast<POINT *>(&info.rcCaret), 2);
+    return onVirtualScreen(info.rcCaret);
+  };
+  ASSERT_TRUE(soonCovered(caret));
+  EXPECT_FALSE(caret().isEmpty());
+  for (int i = 0; i < 3; ++i) {
+    Sleep(100);
+    EXPECT_TRUE(covers(tickAndTake(), caret())) << i;
+  }
+}
+
+TEST_F(SystemDesktopTest, AMenuOpenedWithTheKeyboardIsCoveredUntilItCloses) {
+  Sleep(200);
+  press(VK_MENU);
+  // The menu bar's highlight first, with no popup open.
+  const auto bar = [this] {
+    MENUBARINFO info{};
+    info.cbSize = sizeof info;
+    GetMenuBarInfo(window_.get(), OBJID_MENU, 0, &info);
+    return onVirtualScreen(info.rcBar);
+  };
+  EXPECT_TRUE(soonCovered(bar));
+  EXPECT_FALSE(bar().isEmpty());
+  press(VK_DOWN);
+  const auto popup = [] {
+    RECT place = {};
+    const HWND menu = FindWindowW(L"#32768", nullptr);
+    if (menu != nullptr && IsWindowVisible(menu)) {
+      GetWindowRect(menu, &place);
+    }
+    return onVirtualScreen(place);
+  };
+  ASSERT_TRUE(soonCovered(popup));
+  const Rect open = popup();
+  EXPECT_FALSE(open.isEmpty());
+  press(VK_ESCAPE);
+  press(VK_ESCAPE);
+  EXPECT_TRUE(popup().isEmpty());
+  tickAndTake();
+  tickAndTake();
+  // The edit control's caret is still added.
+  EXPECT_FALSE(covers(tickAndTake(), open));
+}
+
+}  // namespace
