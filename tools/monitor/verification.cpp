@@ -60,8 +60,9 @@ void Verification::excludeOwnConsole() {
   const HWND console = GetConsoleWindow();
   RECT own;
   if (console != nullptr && IsWindowVisible(console) && GetWindowRect(console, &own)) {
-    tracker_->exclude(paintwatch::virtualFromScreen(own, capture_.origin()));
-    supplemented_->exclude(paintwatch::virtualFromScreen(own, capture_.origin()));
+    const region::Rect place = paintwatch::virtualFromScreen(own, capture_.origin());
+    tracker_->exclude(place);
+    supplemented_->exclude(place);
   }
 }
 
