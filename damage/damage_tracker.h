@@ -4,10 +4,10 @@
 // and what they cannot see, which the tracker adds at each tick of the
 // server's frame clock: the old and new places of top-level windows that
 // moved, resized, appeared or went; the foreground thread's caret; open
-// menus; the foreground window's scroll bars when they change. It starts no
-// thread; the server's loop drives it. Everything is in virtual-screen
-// coordinates, the virtual screen's top-left corner at (0, 0), as reports
-// are, and clipped to the virtual screen.
+// menus; the scroll bars of the foreground window and of the focused control
+// when they change. It starts no thread; the server's loop drives it. Everything is in
+// virtual-screen coordinates, the virtual screen's top-left corner at (0, 0), as reports are, and
+// clipped to the virtual screen.
 
 #include <windows.h>
 

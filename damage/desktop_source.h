@@ -45,7 +45,8 @@ public:
   // The open popup menus and the menu bar of a window in menu mode; none
   // while no menu is open.
   virtual std::vector<region::Rect> openMenus() = 0;
-  // The foreground window's scroll bars.
+  // The scroll bars of the foreground window and of the control with the
+  // keyboard focus.
   virtual std::vector<ScrollBarState> scrollBars() = 0;
 };
 

@@ -36,6 +36,37 @@ std::uint32_t partStates(const SCROLLBARINFO &info) {
   return parts;
 }
 
+// The menu bar's place. Wine answers GetMenuBarInfo only for windows of the
+// calling process, so elsewhere the band between the window's top edge and
+// its client area stands in: the title bar and the menu bar.
+std::optional<region::Rect> menuBarOf(HWND owner) {
+  MENUBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  if (GetMenuBarInfo(owner, OBJID_MENU, 0, &bar)) {
+    return fromRect(bar.rcBar);
+  }
+  RECT window;
+  RECT client;
+  POINT clientTop = {0, 0};
+  if (!GetWindowRect(owner, &window) || !GetClientRect(owner, &client) ||
+      !ClientToScreen(owner, &clientTop) || clientTop.y <= window.top) {
+    return std::nullopt;
+  }
+  return region::Rect(window.left, window.top, window.right, clientTop.y);
+}
+
+void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
+  for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    if (window != nullptr && GetScrollBarInfo(window, which, &info) &&
+        (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+      bars->push_back(
+          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+    }
+  }
+}
+
 }  // namespace
 
 // Read again once a second at most: under Wine the four metrics cost some
@@ -80,26 +111,25 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
     }
   }
   GUITHREADINFO info;
-  MENUBARINFO bar{};
-  bar.cbSize = sizeof bar;
   if (foregroundThreadInfo(&info) && (info.flags & GUI_INMENUMODE) != 0 &&
-      info.hwndMenuOwner != nullptr && GetMenuBarInfo(info.hwndMenuOwner, OBJID_MENU, 0, &bar)) {
-    menus.push_back(fromRect(bar.rcBar));
+      info.hwndMenuOwner != nullptr) {
+    if (const std::optional<region::Rect> bar = menuBarOf(info.hwndMenuOwner)) {
+      menus.push_back(*bar);
+    }
   }
   return menus;
 }
 
+// The foreground window's own scroll bars, and those of the control with the
+// keyboard focus, such as an editor's text: a thumb moves without a
+// painting message.
 std::vector<ScrollBarState> SystemDesktop::scrollBars() {
   std::vector<ScrollBarState> bars;
   const HWND foreground = GetForegroundWindow();
-  for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
-    SCROLLBARINFO info{};
-    info.cbSize = sizeof info;
-    if (foreground != nullptr && GetScrollBarInfo(foreground, which, &info) &&
-        (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
-      bars.push_back(
-          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
-    }
+  addScrollBars(foreground, &bars);
+  GUITHREADINFO info;
+  if (foregroundThreadInfo(&info) && info.hwndFocus != foreground) {
+    addScrollBars(info.hwndFocus, &bars);
   }
   return bars;
 }

@@ -1,19 +1,24 @@
 // The tracker on the real desktop: a window of ours moved, the caret of an
-// idle edit control, and a menu opened with the keyboard, each on a thread
-// of its own as a program's window would be.
+// idle edit control, a menu opened with the keyboard and scroll bars whose
+// thumbs move, each on a thread of its own as a program's window would be,
+// and the menu bar of another process's window.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <functional>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "damage/damage_tracker.h"
 #include "damage/system_desktop.h"
 #include "region/region.h"
+#include "test_support.h"
 #include "util/unique_handle.h"
 
 using lumo::damage::DamageTracker;
@@ -74,12 +79,13 @@ public:
 private:
   void run(std::promise<HWND> *made) {
     threadId_ = GetCurrentThreadId();
-    lumo::UniqueWindow window(CreateWindowExW(
-        0, L"STATIC", L"Lumo tracked window", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, 200,
-        150, 360, 240, nullptr, makeMenuBar(), nullptr, nullptr));
-    const lumo::UniqueWindow edit(CreateWindowExW(0, L"EDIT", L"some text", WS_CHILD | WS_VISIBLE,
-                                                  10, 10, 300, 24, window.get(), nullptr, nullptr,
-                                                  nullptr));
+    lumo::UniqueWindow window(
+        CreateWindowExW(0, L"STATIC", L"Lumo tracked window",
+                        WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_VSCROLL | SS_NOTIFY, 200, 150, 360,
+                        240, nullptr, makeMenuBar(), nullptr, nullptr));
+    const lumo::UniqueWindow edit(
+        CreateWindowExW(0, L"EDIT", L"some text", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE,
+                        10, 10, 300, 60, window.get(), nullptr, nullptr, nullptr));
     edit_ = edit.get();
     SetForegroundWindow(window.get());
     SetFocus(edit.get());
@@ -96,6 +102,61 @@ private:
   HWND window_ = nullptr;
   HWND edit_ = nullptr;
 };
+
+void endPeer(HANDLE process) {
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+}
+using UniquePeer = lumo::UniqueAny<HANDLE, &endPeer>;
+
+UniquePeer startMenuPeer() {
+  const std::wstring program = lumo::test::besideThisProgram(L"menu_peer.exe");
+  std::wstring commandLine = L"menu_peer 20";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &info)) {
+    return UniquePeer();
+  }
+  CloseHandle(info.hThread);
+  return UniquePeer(info.hProcess);
+}
+
+struct PeerSearch {
+  HWND window = nullptr;
+  RECT bar = {};
+};
+
+BOOL CALLBACK matchPeer(HWND window, LPARAM context) {
+  auto *search = reinterpret_cast<PeerSearch *>(context);
+  wchar_t title[96] = {};
+  GetWindowTextW(window, title, 96);
+  RECT &bar = search->bar;
+  if (std::swscanf(title, L"Lumo menu peer %ld %ld %ld %ld", &bar.left, &bar.top, &bar.right,
+                   &bar.bottom) == 4) {
+    search->window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The peer's window once it has said where its menu bar is.
+PeerSearch findMenuPeer() {
+  PeerSearch search;
+  for (int i = 0; i < 100 && search.window == nullptr; ++i, Sleep(50)) {
+    EnumWindows(matchPeer, reinterpret_cast<LPARAM>(&search));
+  }
+  return search;
+}
+
+Rect scrollBarOf(HWND window) {
+  SCROLLBARINFO info{};
+  info.cbSize = sizeof info;
+  GetScrollBarInfo(window, OBJID_VSCROLL, &info);
+  return onVirtualScreen(info.rcScrollBar);
+}
 
 void press(WORD key) {
   INPUT inputs[2] = {};
@@ -193,6 +254,45 @@ TEST_F(SystemDesktopTest, AMenuOpenedWithTheKeyboardIsCoveredUntilItCloses) {
   tickAndTake();
   // The edit control's caret is still added.
   EXPECT_FALSE(covers(tickAndTake(), open));
+}
+
+TEST_F(SystemDesktopTest, ScrollBarsAreCoveredWhenTheirThumbsMoveAndOnlyThen) {
+  for (const HWND window : {window_.get(), window_.edit()}) {
+    SCROLLINFO range = {sizeof range, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 100, 10, 0, 0};
+    SetScrollInfo(window, SB_VERT, &range, TRUE);
+  }
+  Sleep(200);
+  tickAndTake();
+  // Neither the foreground window's bar nor the focused edit control's has
+  // changed: the caret alone is added.
+  EXPECT_FALSE(covers(tickAndTake(), scrollBarOf(window_.get())));
+  for (const HWND window : {window_.get(), window_.edit()}) {
+    SetScrollPos(window, SB_VERT, 60, TRUE);
+    EXPECT_TRUE(covers(tickAndTake(), scrollBarOf(window)));
+    EXPECT_FALSE(covers(tickAndTake(), scrollBarOf(window)));
+  }
+}
+
+TEST_F(SystemDesktopTest, AnotherProcesssMenuBarIsCoveredInMenuMode) {
+  const UniquePeer peer = startMenuPeer();
+  ASSERT_TRUE(peer.valid());
+  const PeerSearch found = findMenuPeer();
+  ASSERT_NE(found.window, nullptr);
+  ASSERT_FALSE(IsRectEmpty(&found.bar));
+  // Wine's answer reaches a pixel into the client area, where the menu bar
+  // does not draw.
+  POINT clientTop = {0, 0};
+  ClientToScreen(found.window, &clientTop);
+  RECT drawn = found.bar;
+  drawn.bottom = std::min(drawn.bottom, clientTop.y);
+  const Rect bar = onVirtualScreen(drawn);
+  SetForegroundWindow(found.window);
+  Sleep(200);
+  tickAndTake();
+  EXPECT_FALSE(covers(tickAndTake(), bar));
+  press(VK_MENU);
+  EXPECT_TRUE(soonCovered([&bar] { return bar; }));
+  press(VK_ESCAPE);
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ std::string percent(std::uint64_t part, std::uint64_t whole) {
   return whole == 0 ? std::string("-") : format("%.1f%%", 100.0 * part / whole);
 }
 
-std::wstring missedLine(const std::vector<MissedArea> &areas) {
+std::wstring missedLine(const char *head, const std::vector<MissedArea> &areas) {
   if (areas.empty()) {
     return std::wstring();
   }
-  std::wstring text = L"missed changes, largest first:";
+  std::wstring text = toUtf16(head);
   for (std::size_t i = 0; i < areas.size(); ++i) {
     const region::Rect &b = areas[i].bounds;
     text += formatText("%s %d %d %d %d (%llu pixels)", i == 0 ? "" : ";", b.left, b.top, b.right,
@@ -133,7 +133,9 @@ std::wstring Verification::summary() const {
       static_cast<unsigned long long>(f.changedPixels),
       static_cast<unsigned long long>(f.missedPixels));
   text += supplementLine();
-  text += missedLine(tracker_->missedAreas(missedAreasShown));
+  text += missedLine("missed changes, largest first:", tracker_->missedAreas(missedAreasShown));
+  text += missedLine("missed with supplement, largest first:",
+                     supplemented_->missedAreas(missedAreasShown));
   text +=
       formatText("over-reporting: %s of the reported area did not change (%llu of %llu pixels)\n",
                  percent(f.unchangedReportedPixels, f.reportedPixels).c_str(),

@@ -1,0 +1,99 @@
+#include "program_group.h"
+
+#include <algorithm>
+
+#include "diagnostics.h"
+#include "win/argument_quoting.h"
+
+namespace lumo {
+namespace tools {
+
+namespace {
+
+const DWORD kStartWaitMs = 10000;
+
+const Diagnostics diagnostics(L"paintworkload");
+
+BOOL CALLBACK addMainWindow(HWND window, LPARAM windows) {
+  if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == nullptr) {
+    reinterpret_cast<std::vector<HWND> *>(windows)->push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> mainWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(addMainWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+HWND newWindowSince(const std::vector<HWND> &before) {
+  for (ULONGLONG end = GetTickCount64() + kStartWaitMs; GetTickCount64() < end; Sleep(50)) {
+    for (const HWND window : mainWindows()) {
+      if (std::find(before.begin(), before.end(), window) == before.end()) {
+        return window;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::wstring systemFolder() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  return std::wstring(folder, length < MAX_PATH ? length : 0);
+}
+
+}  // namespace
+
+ProgramGroup::ProgramGroup() : job_(CreateJobObjectW(nullptr, nullptr)) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job_ && !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits)) {
+    job_.reset();
+  }
+}
+
+ProgramGroup::~ProgramGroup() {
+  for (const UniqueHandle &process : processes_) {
+    TerminateProcess(process.get(), 0);
+  }
+  if (job_) {
+    TerminateJobObject(job_.get(), 0);
+  }
+  for (const UniqueHandle &process : processes_) {
+    WaitForSingleObject(process.get(), kStartWaitMs);
+  }
+}
+
+// Started suspended and put in the job before it runs a single instruction,
+// so that whatever it starts is in the job too.
+HWND ProgramGroup::start(const std::wstring &program, const std::wstring &arguments, DWORD flags) {
+  const std::vector<HWND> before = mainWindows();
+  const std::wstring path = systemFolder() + L"\\" + program;
+  std::wstring commandLine = win::quoteArgument(path) + L" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                      flags | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+    diagnostics.error(L"cannot start " + path);
+    return nullptr;
+  }
+  processes_.emplace_back(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+  if (job_ && !AssignProcessToJobObject(job_.get(), info.hProcess)) {
+    diagnostics.status(program + L" runs outside the workload's job");
+  }
+  ResumeThread(info.hThread);
+  WaitForInputIdle(info.hProcess, kStartWaitMs);
+  const HWND window = newWindowSince(before);
+  if (window == nullptr) {
+    diagnostics.error(program + L" showed no window");
+  }
+  return window;
+}
+
+}  // namespace tools
+}  // namespace lumo

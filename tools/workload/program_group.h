@@ -1,0 +1,39 @@
+#pragma once
+
+// The programs a workload works, started from the system's folder in one job
+// that ends them all together: when the workload is done, and also when it
+// is killed, so that no program it started is left on the desktop.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "util/unique_handle.h"
+
+namespace lumo {
+namespace tools {
+
+class ProgramGroup {
+public:
+  ProgramGroup();
+  ProgramGroup(const ProgramGroup &) = delete;
+  ProgramGroup &operator=(const ProgramGroup &) = delete;
+  // Ends the programs and waits for them, so that their windows are gone.
+  ~ProgramGroup();
+
+  // Starts the system's program with the arguments and the creation flags
+  // and gives the window it shows: the first visible top-level window
+  // without an owner that was not there before, whichever process made it
+  // (a console's belongs to the console host, Write's to WordPad). Null
+  // where it could not be started or showed none within ten seconds, which
+  // diagnostics says.
+  HWND start(const std::wstring &program, const std::wstring &arguments, DWORD flags = 0);
+
+private:
+  UniqueHandle job_;
+  std::vector<UniqueHandle> processes_;
+};
+
+}  // namespace tools
+}  // namespace lumo

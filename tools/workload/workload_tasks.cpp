@@ -1,0 +1,148 @@
+#include "workload_tasks.h"
+
+#include <string>
+
+#include "keyboard.h"
+
+namespace lumo {
+namespace tools {
+
+namespace {
+
+const DWORD kTypingPauseMs = 40;
+// Long enough for the monitor to capture the screen between two steps.
+const DWORD kStepPauseMs = 300;
+
+const wchar_t kText[] =
+    L"The quick brown fox jumps over the lazy dog. \u00FC\u20AC\u65E5\u672C\r\n"
+    L"Typed through SendInput, one character at a time.\r\n";
+
+void placeAt(HWND window, int left, int top) {
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void bringForward(HWND window) {
+  SetForegroundWindow(window);
+  Sleep(kStepPauseMs);
+}
+
+// Notepad, moved and resized in steps and typed into between them.
+bool typeWhileMoving(ProgramGroup *programs) {
+  const HWND notepad = programs->start(L"notepad.exe", L"");
+  if (notepad == nullptr) {
+    return false;
+  }
+  const RECT steps[] = {{300, 480, 900, 800}, {340, 460, 1000, 860}, {260, 520, 760, 760}};
+  const std::wstring text = kText;
+  const std::size_t perStep = text.size() / (sizeof steps / sizeof steps[0]) + 1;
+  for (std::size_t step = 0; step < sizeof steps / sizeof steps[0]; ++step) {
+    const RECT &place = steps[step];
+    SetWindowPos(notepad, HWND_TOP, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_SHOWWINDOW);
+    SetForegroundWindow(notepad);
+    typeText(text.substr(step * perStep, perStep), kTypingPauseMs);
+  }
+  return true;
+}
+
+// Three programs, each brought forward and then moved eight times without
+// being resized, as a person drags a window by its title bar.
+bool moveWindows(ProgramGroup *programs) {
+  const struct {
+    const wchar_t *program;
+    int left, top;
+  } starts[] = {{L"notepad.exe", 60, 60}, {L"taskmgr.exe", 560, 80}, {L"write.exe", 240, 440}};
+  const POINT moves[] = {{160, 0}, {0, 120},   {-160, 0}, {0, -120},
+                         {80, 60}, {-80, -60}, {200, 30}, {-200, -30}};
+  HWND windows[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if ((windows[i] = programs->start(starts[i].program, L"")) == nullptr) {
+      return false;
+    }
+    placeAt(windows[i], starts[i].left, starts[i].top);
+  }
+  for (const HWND window : windows) {
+    bringForward(window);
+    for (const POINT &by : moves) {
+      RECT place;
+      GetWindowRect(window, &place);
+      placeAt(window, place.left + by.x, place.top + by.y);
+      Sleep(kStepPauseMs);
+    }
+  }
+  return true;
+}
+
+// Notepad's menus and dialogs, worked with the keyboard alone.
+bool workMenusAndDialogs(ProgramGroup *programs) {
+  const HWND notepad = programs->start(L"notepad.exe", L"");
+  if (notepad == nullptr) {
+    return false;
+  }
+  placeAt(notepad, 200, 120);
+  bringForward(notepad);
+  typeText(L"The quick brown fox jumps over the lazy dog.", kTypingPauseMs);
+  // Alt alone highlights the menu bar; the arrows walk it and open popups.
+  for (const WORD key : {VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT,
+                         VK_LEFT, VK_ESCAPE, VK_ESCAPE}) {
+    pressKey(key, kStepPauseMs);
+  }
+  pressChord(VK_MENU, 'F', kStepPauseMs);
+  for (const WORD key : {VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE, VK_ESCAPE}) {
+    pressKey(key, kStepPauseMs);
+  }
+  // The Find dialog: a word typed, the focus moved, the word found.
+  pressChord(VK_CONTROL, 'F', kStepPauseMs);
+  typeText(L"fox", kStepPauseMs);
+  // Enter finds nothing after the caret: a message box, then both close.
+  for (const WORD key : {VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE, VK_ESCAPE}) {
+    pressKey(key, kStepPauseMs);
+  }
+  // The Open dialog: its list of files, the focus walked through it.
+  pressChord(VK_CONTROL, 'O', kStepPauseMs * 2);
+  for (const WORD key : {VK_TAB, VK_TAB, VK_DOWN, VK_TAB, VK_ESCAPE}) {
+    pressKey(key, kStepPauseMs);
+  }
+  return true;
+}
+
+// Notepad in front with a line typed, then left alone: its caret blinks.
+bool leaveIdle(ProgramGroup *programs) {
+  const HWND notepad = programs->start(L"notepad.exe", L"");
+  if (notepad == nullptr) {
+    return false;
+  }
+  placeAt(notepad, 200, 120);
+  bringForward(notepad);
+  typeText(L"Left alone from here on.", kTypingPauseMs);
+  return true;
+}
+
+// A console that writes a line at a time: its text scrolls and its scroll
+// bar's thumb moves down, for as long as the workload runs.
+bool fillConsole(ProgramGroup *programs) {
+  const HWND console =
+      programs->start(L"cmd.exe",
+                      L"/c \"for /l %i in (1,1,100000) do @(echo line %i of a console's output>CON"
+                      L" & ping -n 1 -w 10 127.0.0.1 >nul )\"",
+                      CREATE_NEW_CONSOLE);
+  if (console == nullptr) {
+    return false;
+  }
+  placeAt(console, 160, 100);
+  bringForward(console);
+  return true;
+}
+
+}  // namespace
+
+const WorkloadTask kWorkloadTasks[5] = {
+    {L"typing", L"Notepad typed into while it is moved and resized", typeWhileMoving},
+    {L"moves", L"Notepad, Task Manager and WordPad each moved eight times", moveWindows},
+    {L"menus", L"Notepad's menus and dialogs worked with the keyboard", workMenusAndDialogs},
+    {L"idle", L"Notepad left alone, its caret blinking", leaveIdle},
+    {L"console", L"a console writing line after line", fillConsole},
+};
+
+}  // namespace tools
+}  // namespace lumo
