@@ -1,6 +1,7 @@
 # One prefix a consumer uses as is: headers under include/lumo, the support
-# library and the 64-bit hook library with their CMake targets, both hook
-# DLLs and the tools in bin, and a package configuration for
+# library, the damage tracker with the region code and pixman archive it
+# links, and the 64-bit hook library, with their CMake targets; both hook
+# DLLs and the tools in bin; and a package configuration for
 # find_package(lumo CONFIG).
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
@@ -15,14 +16,28 @@ foreach(folder util storage server win)
             FILES_MATCHING PATTERN "*.h" PATTERN "platform_seam.h" EXCLUDE)
   endif()
 endforeach()
-# Only the parts a report's receiver needs; Region and pixman stay inside
-# the hook library.
+# Only the parts a report's receiver and the tracker's user need. Region and
+# pixman stay inside the hook library and the tracker: their archives come
+# along for the tracker to link, their headers do not, since the tracker's
+# header only names Region. How window changes are found is the tracker's
+# own affair too.
 install(FILES region/rect.h DESTINATION ${LUMO_INCLUDE_ROOT}/region)
 install(FILES paintwatch/paintwatch.h paintwatch/report.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/paintwatch)
+install(FILES damage/damage_tracker.h damage/desktop_source.h damage/system_desktop.h
+        DESTINATION ${LUMO_INCLUDE_ROOT}/damage)
+
+# An imported target cannot be exported, so the package describes the
+# archive itself (lumoConfig.cmake.in). Without its constructor
+# (cmake/pixman.cmake) the archive serves the region code only: a name of
+# its own keeps it from standing in for a real pixman in a shared prefix.
+set(LUMO_PIXMAN_ARCHIVE ${CMAKE_INSTALL_LIBDIR}/liblumo_pixman.a)
+cmake_path(GET LUMO_PIXMAN_ARCHIVE FILENAME pixmanArchiveName)
+install(FILES ${PIXMAN_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR} RENAME ${pixmanArchiveName})
+target_link_libraries(lumo_region PUBLIC $<INSTALL_INTERFACE:lumo::pixman>)
 
 target_include_directories(paintwatch INTERFACE $<INSTALL_INTERFACE:${LUMO_INCLUDE_ROOT}>)
-install(TARGETS lumo_support paintwatch EXPORT lumoTargets
+install(TARGETS lumo_support lumo_damage lumo_region paintwatch EXPORT lumoTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})
@@ -39,7 +54,8 @@ install(FILES ${LUMO_I686_DIR}/paintwatch/libpaintwatch32.dll.a
 
 install(EXPORT lumoTargets NAMESPACE lumo:: DESTINATION ${LUMO_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/lumoConfig.cmake.in
-  ${CMAKE_BINARY_DIR}/lumoConfig.cmake INSTALL_DESTINATION ${LUMO_CMAKE_DIR})
+  ${CMAKE_BINARY_DIR}/lumoConfig.cmake INSTALL_DESTINATION ${LUMO_CMAKE_DIR}
+  PATH_VARS LUMO_PIXMAN_ARCHIVE)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/lumoConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/lumoConfig.cmake ${CMAKE_BINARY_DIR}/lumoConfigVersion.cmake

@@ -1,10 +1,14 @@
-// Prints where the server listens, keeps a small settings file safely, and
-// asks the server's control pipe for one thing.
+// Prints where the server listens, keeps a small settings file safely, runs
+// one frame of the damage tracker, and asks the server's control pipe for
+// one thing.
 //   lumo_consumer FOLDER [PIPE]
 
 #include <cstdio>
 #include <string>
 
+#include "damage/damage_tracker.h"
+#include "damage/system_desktop.h"
+#include "paintwatch/report.h"
 #include "server/server_object_names.h"
 #include "server/server_control_message.h"
 #include "storage/file_operations.h"
@@ -37,6 +41,29 @@ int main(int argc, char **argv) {
               written.status == lumo::storage::SafeWriteStatus::Written ? "written" : "not written",
               written.status == lumo::storage::SafeWriteStatus::Written ? runs.c_str()
                                                                         : written.message.c_str());
+
+  // One frame as a server's frame clock makes it: the reports the hooks
+  // posted since the last frame, then the tick, then the frame. These two
+  // overlap and cover the virtual screen between them, so the frame is one
+  // rectangle whatever the tick finds on the desktop at that moment.
+  lumo::damage::SystemDesktop desktop;
+  lumo::damage::DamageTracker tracker(&desktop);
+  const lumo::region::Rect screen = desktop.virtualScreen();
+  const int width = screen.getWidth();
+  const int height = screen.getHeight();
+  const lumo::region::Rect painted[] = {lumo::region::Rect(0, 0, width, height * 2 / 3),
+                                        lumo::region::Rect(0, height / 3, width, height)};
+  for (const lumo::region::Rect &rect : painted) {
+    const lumo::paintwatch::ReportParams report = lumo::paintwatch::packReport(rect);
+    tracker.addReport(report.wParam, report.lParam);
+  }
+  tracker.tick();
+  const lumo::damage::Frame frame = tracker.takeFrame();
+  const bool whole =
+      frame.damage.size() == 1 && frame.damage[0] == lumo::region::Rect(0, 0, width, height);
+  std::printf("damage tracker: %d rectangle%s, %s\n", static_cast<int>(frame.damage.size()),
+              frame.damage.size() == 1 ? "" : "s",
+              whole ? "the whole screen" : "not the whole screen");
 
   const std::string pipe = argc == 3 ? argv[2] : names.serviceControlPipeName;
   std::printf("control request: %d\n", lumo::server::runControlCommand(pipe, 1));

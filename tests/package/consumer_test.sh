@@ -27,5 +27,7 @@ expect "$first" "service control pipe: lumoserver-4.0-service-control"
 expect "$first" "hook update message: registered"
 expect "$first" "settings: written (1)"
 expect "$second" "settings: written (2)"
+# Two reports that cover the screen between them, merged.
+expect "$first" "damage tracker: 1 rectangle, the whole screen"
 # No server listens on that pipe: a local failure.
 expect "$first" "control request: 1"
