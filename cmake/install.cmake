@@ -35,6 +35,10 @@ set(LUMO_PIXMAN_ARCHIVE ${CMAKE_INSTALL_LIBDIR}/liblumo_pixman.a)
 cmake_path(GET LUMO_PIXMAN_ARCHIVE FILENAME pixmanArchiveName)
 install(FILES ${PIXMAN_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR} RENAME ${pixmanArchiveName})
 target_link_libraries(lumo_region PUBLIC $<INSTALL_INTERFACE:lumo::pixman>)
+# pixman's licence asks that its notice travel with copies of it.
+ExternalProject_Get_Property(pixman_build SOURCE_DIR)
+install(FILES ${SOURCE_DIR}/COPYING DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumo
+        RENAME pixman-COPYING)
 
 target_include_directories(paintwatch INTERFACE $<INSTALL_INTERFACE:${LUMO_INCLUDE_ROOT}>)
 install(TARGETS lumo_support lumo_damage lumo_region paintwatch EXPORT lumoTargets

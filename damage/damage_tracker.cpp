@@ -64,6 +64,7 @@ void DamageTracker::addReport(WPARAM wParam, LPARAM lParam) {
 }
 
 void DamageTracker::tick() {
+  desktop_.beginTick();
   screen_ = desktop_.virtualScreen();
   std::vector<region::Rect> additions;
   std::vector<TopWindow> windows = desktop_.topWindows();

@@ -37,6 +37,9 @@ class DesktopSource {
 public:
   virtual ~DesktopSource() = default;
 
+  // Called first at each tick, so that a source can read once what the
+  // tick's questions share.
+  virtual void beginTick() {}
   virtual region::Rect virtualScreen() = 0;
   // The visible top-level windows, in any order.
   virtual std::vector<TopWindow> topWindows() = 0;

@@ -18,13 +18,6 @@ BOOL CALLBACK addTopWindow(HWND window, LPARAM windows) {
   return TRUE;
 }
 
-bool foregroundThreadInfo(GUITHREADINFO *info) {
-  const HWND foreground = GetForegroundWindow();
-  info->cbSize = sizeof *info;
-  return foreground != nullptr &&
-         GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), info);
-}
-
 // The pressed and unavailable states of a scroll bar's parts.
 std::uint32_t partStates(const SCROLLBARINFO &info) {
   std::uint32_t parts = 0;
@@ -46,10 +39,9 @@ std::optional<region::Rect> menuBarOf(HWND owner) {
     return fromRect(bar.rcBar);
   }
   RECT window;
-  RECT client;
   POINT clientTop = {0, 0};
-  if (!GetWindowRect(owner, &window) || !GetClientRect(owner, &client) ||
-      !ClientToScreen(owner, &clientTop) || clientTop.y <= window.top) {
+  if (!GetWindowRect(owner, &window) || !ClientToScreen(owner, &clientTop) ||
+      clientTop.y <= window.top) {
     return std::nullopt;
   }
   return region::Rect(window.left, window.top, window.right, clientTop.y);
@@ -68,6 +60,16 @@ void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
 }
 
 }  // namespace
+
+void SystemDesktop::beginTick() {
+  foreground_ = GetForegroundWindow();
+  thread_ = GUITHREADINFO{};
+  thread_.cbSize = sizeof thread_;
+  if (foreground_ == nullptr ||
+      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground_, nullptr), &thread_)) {
+    thread_ = GUITHREADINFO{};
+  }
+}
 
 // Read again once a second at most: under Wine the four metrics cost some
 // 350 microseconds, a third of a tick, and displays seldom change.
@@ -90,12 +92,11 @@ std::vector<TopWindow> SystemDesktop::topWindows() {
 }
 
 std::optional<region::Rect> SystemDesktop::caret() {
-  GUITHREADINFO info;
-  if (!foregroundThreadInfo(&info) || info.hwndCaret == nullptr || IsRectEmpty(&info.rcCaret)) {
+  if (thread_.hwndCaret == nullptr || IsRectEmpty(&thread_.rcCaret)) {
     return std::nullopt;
   }
-  RECT onScreen = info.rcCaret;
-  MapWindowPoints(info.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
+  RECT onScreen = thread_.rcCaret;
+  MapWindowPoints(thread_.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
   return fromRect(onScreen);
 }
 
@@ -110,10 +111,8 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
       menus.push_back(fromRect(place));
     }
   }
-  GUITHREADINFO info;
-  if (foregroundThreadInfo(&info) && (info.flags & GUI_INMENUMODE) != 0 &&
-      info.hwndMenuOwner != nullptr) {
-    if (const std::optional<region::Rect> bar = menuBarOf(info.hwndMenuOwner)) {
+  if ((thread_.flags & GUI_INMENUMODE) != 0 && thread_.hwndMenuOwner != nullptr) {
+    if (const std::optional<region::Rect> bar = menuBarOf(thread_.hwndMenuOwner)) {
       menus.push_back(*bar);
     }
   }
@@ -125,11 +124,9 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
 // painting message.
 std::vector<ScrollBarState> SystemDesktop::scrollBars() {
   std::vector<ScrollBarState> bars;
-  const HWND foreground = GetForegroundWindow();
-  addScrollBars(foreground, &bars);
-  GUITHREADINFO info;
-  if (foregroundThreadInfo(&info) && info.hwndFocus != foreground) {
-    addScrollBars(info.hwndFocus, &bars);
+  addScrollBars(foreground_, &bars);
+  if (thread_.hwndFocus != foreground_) {
+    addScrollBars(thread_.hwndFocus, &bars);
   }
   return bars;
 }

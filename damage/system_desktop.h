@@ -13,6 +13,9 @@ namespace damage {
 
 class SystemDesktop : public DesktopSource {
 public:
+  // The foreground window and its thread's state, read once per tick: each
+  // read is a round trip to the window server.
+  void beginTick() override;
   region::Rect virtualScreen() override;
   std::vector<TopWindow> topWindows() override;
   std::optional<region::Rect> caret() override;
@@ -24,6 +27,9 @@ private:
 
   region::Rect screen_;
   ULONGLONG screenReadAt_ = 0;
+  HWND foreground_ = nullptr;
+  // Zeroed where the foreground thread cannot be asked.
+  GUITHREADINFO thread_{};
 };
 
 }  // namespace damage

@@ -1,5 +1,6 @@
 #include "workload_tasks.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "keyboard.h"
@@ -73,7 +74,15 @@ bool moveWindows(ProgramGroup *programs) {
   return true;
 }
 
-// Notepad's menus and dialogs, worked with the keyboard alone.
+void pressKeys(std::initializer_list<WORD> keys) {
+  for (const WORD key : keys) {
+    pressKey(key, kStepPauseMs);
+  }
+}
+
+// Notepad's menus and dialogs, worked with the keyboard alone. Notepad is
+// brought forward before each dialog: a closing dialog may leave no window
+// in front.
 bool workMenusAndDialogs(ProgramGroup *programs) {
   const HWND notepad = programs->start(L"notepad.exe", L"");
   if (notepad == nullptr) {
@@ -83,26 +92,26 @@ bool workMenusAndDialogs(ProgramGroup *programs) {
   bringForward(notepad);
   typeText(L"The quick brown fox jumps over the lazy dog.", kTypingPauseMs);
   // Alt alone highlights the menu bar; the arrows walk it and open popups.
-  for (const WORD key : {VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT,
-                         VK_LEFT, VK_ESCAPE, VK_ESCAPE}) {
-    pressKey(key, kStepPauseMs);
-  }
+  pressKeys({VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT, VK_LEFT,
+             VK_ESCAPE, VK_ESCAPE});
   pressChord(VK_MENU, 'F', kStepPauseMs);
-  for (const WORD key : {VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE, VK_ESCAPE}) {
-    pressKey(key, kStepPauseMs);
-  }
-  // The Find dialog: a word typed, the focus moved, the word found.
+  pressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE, VK_ESCAPE});
+  // Find: a word typed, the focus moved; the search from the end finds
+  // nothing and says so in a message box.
+  bringForward(notepad);
   pressChord(VK_CONTROL, 'F', kStepPauseMs);
   typeText(L"fox", kStepPauseMs);
-  // Enter finds nothing after the caret: a message box, then both close.
-  for (const WORD key : {VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE, VK_ESCAPE}) {
-    pressKey(key, kStepPauseMs);
-  }
-  // The Open dialog: its list of files, the focus walked through it.
-  pressChord(VK_CONTROL, 'O', kStepPauseMs * 2);
-  for (const WORD key : {VK_TAB, VK_TAB, VK_DOWN, VK_TAB, VK_ESCAPE}) {
-    pressKey(key, kStepPauseMs);
-  }
+  pressKeys({VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE, VK_ESCAPE});
+  // Open, from the File menu: a folder's list, the focus walked through it.
+  bringForward(notepad);
+  pressChord(VK_MENU, 'F', kStepPauseMs);
+  pressKey('O', kStepPauseMs * 4);
+  pressKeys({VK_TAB, VK_TAB, VK_DOWN, VK_TAB, VK_ESCAPE});
+  // About, from the Help menu.
+  bringForward(notepad);
+  pressChord(VK_MENU, 'H', kStepPauseMs);
+  pressKey('A', kStepPauseMs * 2);
+  pressKeys({VK_RETURN});
   return true;
 }
 
