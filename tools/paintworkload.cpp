@@ -51,23 +51,43 @@ lumo::tools::TakeValue taskValue(const WorkloadTask **into) {
   };
 }
 
+struct Options {
+  const WorkloadTask *task = &kWorkloadTasks[0];
+  std::uint32_t milliseconds = 4000;
+  bool haveSeconds = false;
+};
+
+lumo::tools::TakeValue secondsOperand(Options *options) {
+  return [options](const std::wstring &, const std::wstring &word) {
+    if (options->haveSeconds) {
+      return Problem(L"only one number of seconds can be given, " + lumo::tools::quoted(word) +
+                     L" is one too many");
+    }
+    if (!lumo::tools::parseSeconds(word, kMostSeconds, &options->milliseconds)) {
+      return Problem(L"SECONDS must be a number of seconds above 0 and up to " +
+                     std::to_wstring(kMostSeconds) + L", not " + lumo::tools::quoted(word));
+    }
+    options->haveSeconds = true;
+    return Problem();
+  };
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
   const lumo::tools::Diagnostics diagnostics(L"paintworkload");
-  const WorkloadTask *task = &kWorkloadTasks[0];
-  std::uint32_t milliseconds = 4000;
+  Options options;
   lumo::tools::OptionTable table(usageHead(), kHelpColumn);
-  table.option(L"--task", L"NAME", L"the work to do (default: typing)", taskValue(&task))
-      .operands(lumo::tools::secondsValue(kMostSeconds, &milliseconds))
+  table.option(L"--task", L"NAME", L"the work to do (default: typing)", taskValue(&options.task))
+      .operands(secondsOperand(&options))
       .help();
   const int code = table.read(argc, argv, diagnostics);
   if (code != lumo::tools::OptionTable::kGoOn) {
     return code;
   }
-  const ULONGLONG end = GetTickCount64() + milliseconds;
+  const ULONGLONG end = GetTickCount64() + options.milliseconds;
   lumo::tools::ProgramGroup programs;
-  if (!task->run(&programs)) {
+  if (!options.task->run(&programs)) {
     return 1;
   }
   const ULONGLONG now = GetTickCount64();

@@ -32,8 +32,9 @@ TEST(PaintWorkloadTest, BadTasksAndTimesAreNamedAndExitWithTwo) {
   } cases[] = {
       {L"--task", "--task needs a value"},
       {L"--task draw", "--task needs one of typing, moves, menus, idle or console, not \"draw\""},
-      {L"--task idle 0", "not \"0\""},
+      {L"--task idle 0", "SECONDS must be a number of seconds above 0 and up to 3600, not \"0\""},
       {L"--task idle 3601", "not \"3601\""},
+      {L"3 4", "only one number of seconds can be given, \"4\" is one too many"},
   };
   for (const auto &c : cases) {
     Child child(c.arguments, Child::Output::File, L"paintworkload.exe");
