@@ -19,9 +19,5 @@ void Region::subtract(const Region *other) {
   pixman_region_subtract(&region_, &region_, const_cast<pixman_region16_t *>(&other->region_));
 }
 
-void Region::unite(const Region *other) {
-  pixman_region_union(&region_, &region_, const_cast<pixman_region16_t *>(&other->region_));
-}
-
 }  // namespace region
 }  // namespace lumo
