@@ -121,7 +121,8 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
 
 // The foreground window's own scroll bars, and those of the control with the
 // keyboard focus, such as an editor's text: a thumb moves without a
-// painting message.
+// painting message. Under Wine only the calling process's windows answer;
+// there is nothing to stand in for a thumb's place.
 std::vector<ScrollBarState> SystemDesktop::scrollBars() {
   std::vector<ScrollBarState> bars;
   addScrollBars(foreground_, &bars);
