@@ -25,7 +25,8 @@ public:
   // Starts the system's program with the arguments and the creation flags
   // and gives the window it shows: the first visible top-level window
   // without an owner that was not there before, whichever process made it
-  // (a console's belongs to the console host, Write's to WordPad). Null
+  // (a console's belongs to the console host, Write's to WordPad; another
+  // program's window shown at that moment would be taken instead). Null
   // where it could not be started or showed none within ten seconds, which
   // diagnostics says.
   HWND start(const std::wstring &program, const std::wstring &arguments, DWORD flags = 0);
