@@ -38,6 +38,19 @@ std::wstring usageHead() {
   return head + L"\n";
 }
 
+// "typing, moves, ... or console".
+std::wstring taskNames() {
+  std::wstring names;
+  const std::size_t count = sizeof kWorkloadTasks / sizeof kWorkloadTasks[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    names += (i == 0           ? L""
+              : i + 1 == count ? L" or "
+                               : L", ") +
+             std::wstring(kWorkloadTasks[i].name);
+  }
+  return names;
+}
+
 lumo::tools::TakeValue taskValue(const WorkloadTask **into) {
   return [into](const std::wstring &name, const std::wstring &value) {
     for (const WorkloadTask &task : kWorkloadTasks) {
@@ -46,8 +59,7 @@ lumo::tools::TakeValue taskValue(const WorkloadTask **into) {
         return Problem();
       }
     }
-    return Problem(name + L" needs one of typing, moves, menus, idle or console, not " +
-                   lumo::tools::quoted(value));
+    return Problem(name + L" needs one of " + taskNames() + L", not " + lumo::tools::quoted(value));
   };
 }
 
@@ -86,7 +98,7 @@ int wmain(int argc, wchar_t **argv) {
     return code;
   }
   const ULONGLONG end = GetTickCount64() + options.milliseconds;
-  lumo::tools::ProgramGroup programs;
+  lumo::tools::ProgramGroup programs(diagnostics);
   if (!options.task->run(&programs)) {
     return 1;
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "diagnostics.h"
 #include "win/argument_quoting.h"
 
 namespace lumo {
@@ -11,8 +10,6 @@ namespace tools {
 namespace {
 
 const DWORD kStartWaitMs = 10000;
-
-const Diagnostics diagnostics(L"paintworkload");
 
 BOOL CALLBACK addMainWindow(HWND window, LPARAM windows) {
   if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == nullptr) {
@@ -46,7 +43,8 @@ std::wstring systemFolder() {
 
 }  // namespace
 
-ProgramGroup::ProgramGroup() : job_(CreateJobObjectW(nullptr, nullptr)) {
+ProgramGroup::ProgramGroup(const Diagnostics &diagnostics)
+    : diagnostics_(diagnostics), job_(CreateJobObjectW(nullptr, nullptr)) {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (job_ && !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
@@ -55,12 +53,14 @@ ProgramGroup::ProgramGroup() : job_(CreateJobObjectW(nullptr, nullptr)) {
   }
 }
 
+// The job ends the programs and what they started; a program that could not
+// join it is ended on its own.
 ProgramGroup::~ProgramGroup() {
-  for (const UniqueHandle &process : processes_) {
-    TerminateProcess(process.get(), 0);
-  }
   if (job_) {
     TerminateJobObject(job_.get(), 0);
+  }
+  for (const UniqueHandle &process : processes_) {
+    TerminateProcess(process.get(), 0);
   }
   for (const UniqueHandle &process : processes_) {
     WaitForSingleObject(process.get(), kStartWaitMs);
@@ -78,19 +78,19 @@ HWND ProgramGroup::start(const std::wstring &program, const std::wstring &argume
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
                       flags | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
-    diagnostics.error(L"cannot start " + path);
+    diagnostics_.error(L"cannot start " + path);
     return nullptr;
   }
   processes_.emplace_back(info.hProcess);
   const UniqueHandle thread(info.hThread);
   if (job_ && !AssignProcessToJobObject(job_.get(), info.hProcess)) {
-    diagnostics.status(program + L" runs outside the workload's job");
+    diagnostics_.status(program + L" runs outside the workload's job");
   }
   ResumeThread(info.hThread);
   WaitForInputIdle(info.hProcess, kStartWaitMs);
   const HWND window = newWindowSince(before);
   if (window == nullptr) {
-    diagnostics.error(program + L" showed no window");
+    diagnostics_.error(program + L" showed no window");
   }
   return window;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics.h"
 #include "util/unique_handle.h"
 
 namespace lumo {
@@ -16,7 +17,9 @@ namespace tools {
 
 class ProgramGroup {
 public:
-  ProgramGroup();
+  // What goes wrong is said through diagnostics, which must outlive the
+  // group.
+  explicit ProgramGroup(const Diagnostics &diagnostics);
   ProgramGroup(const ProgramGroup &) = delete;
   ProgramGroup &operator=(const ProgramGroup &) = delete;
   // Ends the programs and waits for them, so that their windows are gone.
@@ -32,6 +35,7 @@ public:
   HWND start(const std::wstring &program, const std::wstring &arguments, DWORD flags = 0);
 
 private:
+  const Diagnostics &diagnostics_;
   UniqueHandle job_;
   std::vector<UniqueHandle> processes_;
 };

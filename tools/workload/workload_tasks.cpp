@@ -27,6 +27,21 @@ void bringForward(HWND window) {
   Sleep(kStepPauseMs);
 }
 
+// The program's window, placed and brought forward; null where it could not
+// be started.
+HWND startInFront(ProgramGroup *programs, const wchar_t *program, const std::wstring &arguments,
+                  POINT place, DWORD flags = 0) {
+  const HWND window = programs->start(program, arguments, flags);
+  if (window != nullptr) {
+    placeAt(window, place.x, place.y);
+    bringForward(window);
+  }
+  return window;
+}
+
+// Where Notepad is worked when it is not moved about.
+const POINT kNotepadPlace = {200, 120};
+
 // Notepad, moved and resized in steps and typed into between them.
 bool typeWhileMoving(ProgramGroup *programs) {
   const HWND notepad = programs->start(L"notepad.exe", L"");
@@ -84,12 +99,10 @@ void pressKeys(std::initializer_list<WORD> keys) {
 // brought forward before each dialog: a closing dialog may leave no window
 // in front.
 bool workMenusAndDialogs(ProgramGroup *programs) {
-  const HWND notepad = programs->start(L"notepad.exe", L"");
+  const HWND notepad = startInFront(programs, L"notepad.exe", L"", kNotepadPlace);
   if (notepad == nullptr) {
     return false;
   }
-  placeAt(notepad, 200, 120);
-  bringForward(notepad);
   typeText(L"The quick brown fox jumps over the lazy dog.", kTypingPauseMs);
   // Alt alone highlights the menu bar; the arrows walk it and open popups.
   pressKeys({VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT, VK_LEFT,
@@ -117,12 +130,9 @@ bool workMenusAndDialogs(ProgramGroup *programs) {
 
 // Notepad in front with a line typed, then left alone: its caret blinks.
 bool leaveIdle(ProgramGroup *programs) {
-  const HWND notepad = programs->start(L"notepad.exe", L"");
-  if (notepad == nullptr) {
+  if (startInFront(programs, L"notepad.exe", L"", kNotepadPlace) == nullptr) {
     return false;
   }
-  placeAt(notepad, 200, 120);
-  bringForward(notepad);
   typeText(L"Left alone from here on.", kTypingPauseMs);
   return true;
 }
@@ -130,22 +140,15 @@ bool leaveIdle(ProgramGroup *programs) {
 // A console that writes a line at a time: its text scrolls and its scroll
 // bar's thumb moves down, for as long as the workload runs.
 bool fillConsole(ProgramGroup *programs) {
-  const HWND console =
-      programs->start(L"cmd.exe",
+  return startInFront(programs, L"cmd.exe",
                       L"/c \"for /l %i in (1,1,100000) do @(echo line %i of a console's output>CON"
                       L" & ping -n 1 -w 10 127.0.0.1 >nul )\"",
-                      CREATE_NEW_CONSOLE);
-  if (console == nullptr) {
-    return false;
-  }
-  placeAt(console, 160, 100);
-  bringForward(console);
-  return true;
+                      {160, 100}, CREATE_NEW_CONSOLE) != nullptr;
 }
 
 }  // namespace
 
-const WorkloadTask kWorkloadTasks[5] = {
+const WorkloadTask kWorkloadTasks[] = {
     {L"typing", L"Notepad typed into while it is moved and resized", typeWhileMoving},
     {L"moves", L"Notepad, Task Manager and WordPad each moved eight times", moveWindows},
     {L"menus", L"Notepad's menus and dialogs worked with the keyboard", workMenusAndDialogs},
