@@ -55,6 +55,11 @@ install(FILES ${LUMO_I686_DIR}/paintwatch/paintwatch32.dll
         DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${LUMO_I686_DIR}/paintwatch/libpaintwatch32.dll.a
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/i686 OPTIONAL)
+# The hook libraries' symbol files, where the GNU tools look for an image's
+# debug link: a crash in any host is named from them
+# (cmake/guest_library.cmake).
+install(FILES $<TARGET_FILE:paintwatch>.debug ${LUMO_I686_DIR}/paintwatch/paintwatch32.dll.debug
+        DESTINATION ${CMAKE_INSTALL_BINDIR}/.debug)
 
 install(EXPORT lumoTargets NAMESPACE lumo:: DESTINATION ${LUMO_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/lumoConfig.cmake.in

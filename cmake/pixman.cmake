@@ -1,8 +1,7 @@
 # pixman is built from Debian's pristine source with its own meson build,
-# as a static library with one object section per function so that the
-# hook libraries keep only the region code they call. Its C code gets no
-# unwind tables: the linker keeps every function that unwind data points
-# to, and no exception ever passes through pixman.
+# as a static library with one object section per function, compiled as the
+# guests' code is (cmake/guest_library.cmake says what a guest keeps and
+# why), since the hook libraries link its region code.
 include(ExternalProject)
 
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/pixman.pin pixmanPin REGEX "^PIXMAN_[A-Z0-9]+=")
@@ -21,6 +20,9 @@ endif()
 # Always built with MinGW-w64's GCC, also in the Clang trees: they are
 # there to try our own code with a second compiler.
 find_program(MESON_EXECUTABLE meson REQUIRED)
+list(TRANSFORM LUMO_GUEST_CODE_FLAGS PREPEND "'" OUTPUT_VARIABLE guestFlags)
+list(TRANSFORM guestFlags APPEND "'")
+list(JOIN guestFlags ", " PIXMAN_GUEST_FLAGS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/pixman-cross.ini.in
                ${CMAKE_BINARY_DIR}/pixman-cross.ini @ONLY)
 
@@ -56,15 +58,6 @@ ExternalProject_Add_Step(pixman_build trim
   DEPENDEES install
   BYPRODUCTS ${PIXMAN_LIBRARY})
 
-# pixman's region code alone, for the hook libraries (pixman-guest-region.cmake).
-set(PIXMAN_GUEST_REGION ${PIXMAN_PREFIX}/lib/pixman-region16-guest.obj)
-ExternalProject_Add_Step(pixman_build guest_region
-  COMMAND ${CMAKE_COMMAND} -DAR=${CMAKE_AR} -DOBJCOPY=${CMAKE_OBJCOPY} -DARCHIVE=${PIXMAN_LIBRARY}
-          -DOUTPUT=${PIXMAN_GUEST_REGION} -P ${CMAKE_CURRENT_LIST_DIR}/pixman-guest-region.cmake
-  DEPENDEES trim
-  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pixman-guest-region.cmake
-  BYPRODUCTS ${PIXMAN_GUEST_REGION})
-
 # A change of the cross file (flags, tools) builds pixman again; a change of
 # this file at least installs and trims it again.
 ExternalProject_Add_StepDependencies(pixman_build configure ${CMAKE_BINARY_DIR}/pixman-cross.ini)
@@ -77,8 +70,3 @@ set_target_properties(pixman::pixman PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${PIXMAN_PREFIX}/include/pixman-1)
 add_dependencies(pixman::pixman pixman_build)
 
-add_library(pixman::guest_region OBJECT IMPORTED GLOBAL)
-set_target_properties(pixman::guest_region PROPERTIES
-  IMPORTED_OBJECTS ${PIXMAN_GUEST_REGION}
-  INTERFACE_INCLUDE_DIRECTORIES ${PIXMAN_PREFIX}/include/pixman-1)
-add_dependencies(pixman::guest_region pixman_build)

@@ -9,6 +9,17 @@ rm -rf "$work"
 mkdir -p "$work/data"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
+# The hook libraries' symbol files, found by the images' debug links.
+for image in paintwatch64.dll paintwatch32.dll; do
+  [ -f "$work/prefix/bin/.debug/$image.debug" ] ||
+    { echo "consumer_test: no symbol file for $image" >&2; exit 1; }
+done
+hooks="$work/prefix/bin/paintwatch64.dll"
+read -r base entry < <(x86_64-w64-mingw32-objdump -p "$hooks" |
+  awk '$1 == "ImageBase" { b = $2 } $1 == "AddressOfEntryPoint" { e = $2 } END { print b, e }')
+entryName=$(x86_64-w64-mingw32-addr2line -f -e "$hooks" "$(printf '0x%x' $((16#$base + 16#$entry)))" | head -1)
+[ "$entryName" = DllMain ] ||
+  { echo "consumer_test: the installed hook library's entry point is named \"$entryName\"" >&2; exit 1; }
 cmake -S "$source/examples/consumer" -B "$work/consumer" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -Dlumo_DIR="$work/prefix/lib/cmake/lumo" >/dev/null
