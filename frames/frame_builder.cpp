@@ -1,0 +1,228 @@
+#include "frames/frame_builder.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+#include "frames/pixel_compare.h"
+#include "region/region.h"
+
+namespace lumo {
+namespace frames {
+
+using region::Rect;
+using region::Region;
+
+namespace {
+
+std::uint64_t pixelsIn(const Rect &r) {
+  return r.isEmpty() ? 0 : static_cast<std::uint64_t>(r.getWidth()) * r.getHeight();
+}
+
+std::uint64_t pixelsIn(const std::vector<Rect> &rects) {
+  std::uint64_t sum = 0;
+  for (const Rect &r : rects) {
+    sum += pixelsIn(r);
+  }
+  return sum;
+}
+
+Rect intersection(const Rect &a, const Rect &b) {
+  return Rect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+              std::min(a.bottom, b.bottom));
+}
+
+Rect translated(const Rect &r, int dx, int dy) {
+  return Rect(r.left + dx, r.top + dy, r.right + dx, r.bottom + dy);
+}
+
+void unite(Region *into, const Rect &rect) {
+  Region part(&rect);
+  if (!into->unite(&part)) {
+    throw std::bad_alloc();
+  }
+}
+
+// The union of the rectangles inside `bounds`, as rectangles that do not
+// overlap: nothing is captured or compared twice.
+std::vector<Rect> disjointUnion(const std::vector<Rect> &rects, const Rect &bounds) {
+  const Rect none;
+  Region all(&none);
+  for (const Rect &r : rects) {
+    const Rect inside = intersection(r, bounds);
+    if (!inside.isEmpty()) {
+      unite(&all, inside);
+    }
+  }
+  std::vector<Rect> result;
+  all.getRectVector(&result);
+  return result;
+}
+
+bool sameRows(const PixelImage &moved, const PixelImage &old, const Rect &cell, int dx, int dy) {
+  for (int y = cell.top; y < cell.bottom; ++y) {
+    if (!samePixels(moved.row(y + dy) + cell.left + dx, old.row(y) + cell.left, cell.getWidth())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The parts of `source`, a band of grid rows or a cell at a time, whose
+// pixels in `old` arrived unchanged at source + (dx, dy) in `moved`.
+std::vector<Rect> provenParts(const PixelImage &moved, const PixelImage &old, const Rect &source,
+                              int dx, int dy, const TileGrid &grid) {
+  std::vector<Rect> parts;
+  for (int top = source.top; top < source.bottom; top += grid.height) {
+    const Rect band(source.left, top, source.right, std::min(top + grid.height, source.bottom));
+    if (sameRows(moved, old, band, dx, dy)) {
+      parts.push_back(band);
+      continue;
+    }
+    for (int left = band.left; left < band.right; left += grid.width) {
+      const Rect cell(left, band.top, std::min(left + grid.width, band.right), band.bottom);
+      if (sameRows(moved, old, cell, dx, dy)) {
+        parts.push_back(cell);
+      }
+    }
+  }
+  const size_t count = parts.size();
+  return mergeBoxes(std::move(parts), count);
+}
+
+}  // namespace
+
+FrameBuilder::FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings)
+    : capture_(capture), settings_(settings) {}
+
+FrameUpdate FrameBuilder::build(const FrameHints &hints) {
+  FrameUpdate update;
+  try {
+    if (!replicaValid_ || hints.displayChanged || replica_.width() != hints.screenWidth ||
+        replica_.height() != hints.screenHeight) {
+      buildWhole(hints, &update);
+      return update;
+    }
+    const Rect screen = replica_.bounds();
+    const std::vector<Rect> hinted = disjointUnion(hints.hinted, screen);
+    update.counts.hinted = pixelsIn(hinted);
+    std::vector<Rect> wanted = recheck_;
+    wanted.insert(wanted.end(), hinted.begin(), hinted.end());
+    for (const WindowMove &move : hints.moves) {
+      wanted.push_back(move.to);
+    }
+    wanted = disjointUnion(wanted, screen);
+    if (!captureAreas(wanted, &update.counts)) {
+      recheck_ = wanted;
+      return FrameUpdate();
+    }
+    applyMoves(hints.moves, &update);
+    sendChanges(wanted, &update);
+    recheck_ = hinted;
+    for (const ChangedArea &area : update.areas) {
+      recheck_.push_back(area.place);
+    }
+  } catch (const std::exception &) {
+    replicaValid_ = false;
+    return FrameUpdate();
+  }
+  return update;
+}
+
+// A new replica of the whole screen; its pixels are the one area to send.
+void FrameBuilder::buildWhole(const FrameHints &hints, FrameUpdate *update) {
+  replicaValid_ = false;
+  recheck_.clear();
+  replica_ = PixelImage();
+  captured_ = PixelImage();
+  PixelImage fresh(hints.screenWidth, hints.screenHeight);
+  const Rect screen = fresh.bounds();
+  if (!screen.isEmpty() && !capture_->capture(screen, &fresh)) {
+    return;
+  }
+  captured_ = PixelImage(hints.screenWidth, hints.screenHeight);
+  replica_ = std::move(fresh);
+  replicaValid_ = true;
+  update->whole = true;
+  update->counts.hinted = update->counts.captured = update->counts.sent = pixelsIn(screen);
+  if (!screen.isEmpty()) {
+    update->areas.push_back({screen, replica_.row(0), replica_.width()});
+  }
+}
+
+// One capture of the areas' bounding box, or one per area, whichever costs
+// less.
+bool FrameBuilder::captureAreas(const std::vector<Rect> &areas, FrameCounts *counts) {
+  if (areas.empty()) {
+    return true;
+  }
+  Rect box = areas.front();
+  for (const Rect &r : areas) {
+    box = Rect(std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
+               std::max(box.bottom, r.bottom));
+  }
+  const double perCall = settings_.capture.perCallMicroseconds * 1000;
+  const double perPixel = settings_.capture.perPixelNanoseconds;
+  const double separately = areas.size() * perCall + pixelsIn(areas) * perPixel;
+  if (perCall + pixelsIn(box) * perPixel < separately) {
+    counts->captured = pixelsIn(box);
+    return capture_->capture(box, &captured_);
+  }
+  counts->captured = pixelsIn(areas);
+  return std::all_of(areas.begin(), areas.end(),
+                     [this](const Rect &area) { return capture_->capture(area, &captured_); });
+}
+
+// Each move copies what its pixels prove, in order, in the replica as the
+// client will: a part whose source an earlier copy overwrote is not the old
+// picture any more, so it is left to the changed areas.
+void FrameBuilder::applyMoves(const std::vector<WindowMove> &moves, FrameUpdate *update) {
+  const Rect screen = replica_.bounds();
+  const Rect none;
+  Region written(&none);
+  for (const WindowMove &move : moves) {
+    const int dx = move.to.left - move.from.left;
+    const int dy = move.to.top - move.from.top;
+    if (move.to != translated(move.from, dx, dy)) {
+      continue;
+    }
+    const Rect source = intersection(intersection(move.from, screen), translated(screen, -dx, -dy));
+    if (source.isEmpty()) {
+      continue;
+    }
+    update->counts.compared += pixelsIn(source);
+    for (const Rect &proven : provenParts(captured_, replica_, source, dx, dy, settings_.grid)) {
+      Region unwritten(&proven);
+      unwritten.subtract(&written);
+      std::vector<Rect> parts;
+      unwritten.getRectVector(&parts);
+      for (const Rect &part : parts) {
+        copyPixels(replica_, part, &replica_, part.left + dx, part.top + dy);
+        update->moves.push_back({part, part.left + dx, part.top + dy});
+        update->counts.copied += pixelsIn(part);
+        unite(&written, translated(part, dx, dy));
+      }
+    }
+  }
+}
+
+// What differs from the replica goes into it and out as changed areas. The
+// pixels are copied for the tight boxes; merged areas point into the
+// replica, which holds the client's pixels wherever nothing changed.
+void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *update) {
+  std::vector<Rect> boxes;
+  for (const Rect &area : compared) {
+    appendChangedBoxes(captured_, replica_, area, settings_.grid, &boxes);
+    update->counts.compared += pixelsIn(area);
+  }
+  for (const Rect &box : boxes) {
+    copyPixels(captured_, box, &replica_, box.left, box.top);
+  }
+  for (const Rect &place : mergeBoxes(std::move(boxes), settings_.maxAreas)) {
+    update->areas.push_back({place, replica_.row(place.top) + place.left, replica_.width()});
+    update->counts.sent += pixelsIn(place);
+  }
+}
+
+}  // namespace frames
+}  // namespace lumo

@@ -1,0 +1,117 @@
+#pragma once
+
+// From hints to what a server sends: the places the hooks and the damage
+// tracker say may have changed are captured, compared with the server's
+// last-sent picture of the screen (the replica), and what really changed
+// comes out as tight rectangles with their pixels; a window that moved
+// comes out as a copy, where its pixels prove it. The server's loop calls
+// build() once per frame; it reads the screen through a ScreenCapture.
+
+#include <cstdint>
+#include <vector>
+
+#include "frames/changed_areas.h"
+#include "frames/pixel_image.h"
+#include "frames/screen_capture.h"
+#include "region/rect.h"
+
+namespace lumo {
+namespace frames {
+
+// A window that moved without being resized, in virtual-screen coordinates.
+struct WindowMove {
+  region::Rect from;
+  region::Rect to;
+};
+
+// One frame's hints, in virtual-screen coordinates.
+struct FrameHints {
+  int screenWidth = 0;
+  int screenHeight = 0;
+  // The layout of the monitors changed: everything is sent again.
+  bool displayChanged = false;
+  std::vector<region::Rect> hinted;
+  std::vector<WindowMove> moves;
+};
+
+// Copy `source` of the screen as it was to the place whose top left is
+// (toLeft, toTop).
+struct Move {
+  region::Rect source;
+  int toLeft = 0;
+  int toTop = 0;
+};
+
+// A changed rectangle and its new pixels, valid until the next build().
+struct ChangedArea {
+  region::Rect place;
+  const std::uint32_t *pixels = nullptr;
+  // Pixels from one row to the next.
+  int stride = 0;
+};
+
+// Pixels per frame, for logs: what the hints named, what was read from the
+// screen, what was compared with the replica, what goes out as changed
+// areas, and what the moves copy (not counted as sent).
+struct FrameCounts {
+  std::uint64_t hinted = 0;
+  std::uint64_t captured = 0;
+  std::uint64_t compared = 0;
+  std::uint64_t sent = 0;
+  std::uint64_t copied = 0;
+};
+
+// What the client does, in this order: apply the moves one after another,
+// then draw the changed areas. The replica is updated the same way.
+struct FrameUpdate {
+  // The replica was made anew: the one area is the whole screen.
+  bool whole = false;
+  std::vector<Move> moves;
+  std::vector<ChangedArea> areas;
+  FrameCounts counts;
+};
+
+// What one capture call costs: a call, and each pixel it copies. Decides
+// between one capture of the hints' bounding box and one per hinted area.
+struct CaptureCost {
+  double perCallMicroseconds = 50;
+  double perPixelNanoseconds = 2;
+};
+
+struct FrameBuilderSettings {
+  TileGrid grid;
+  // Past this many changed areas they merge into fewer, larger ones.
+  size_t maxAreas = 64;
+  CaptureCost capture;
+};
+
+class FrameBuilder {
+public:
+  explicit FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings = {});
+
+  // Never throws. A frame that fails (out of memory, the screen unreadable)
+  // sends nothing, and what it could not send is sent later: the areas it
+  // should have captured are captured again, and after a failure the next
+  // frame is whole.
+  FrameUpdate build(const FrameHints &hints);
+
+  const PixelImage &replica() const { return replica_; }
+
+private:
+  void buildWhole(const FrameHints &hints, FrameUpdate *update);
+  bool captureAreas(const std::vector<region::Rect> &areas, FrameCounts *counts);
+  void applyMoves(const std::vector<WindowMove> &moves, FrameUpdate *update);
+  void sendChanges(const std::vector<region::Rect> &compared, FrameUpdate *update);
+
+  ScreenCapture *capture_;
+  FrameBuilderSettings settings_;
+  PixelImage replica_;
+  PixelImage captured_;
+  // Hinted or changed last frame: captured and compared again, since a hint
+  // can come before its paint.
+  std::vector<region::Rect> recheck_;
+  bool replicaValid_ = false;
+};
+
+}  // namespace frames
+}  // namespace lumo

@@ -1,0 +1,195 @@
+// The frame builder against a screen made in memory. After every frame a
+// client applies what was sent; it must hold the builder's replica, and the
+// screen wherever the hints pointed.
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "screen_fakes.h"
+
+using lumo::frames::FrameBuilder;
+using lumo::frames::FrameHints;
+using lumo::frames::FrameUpdate;
+using lumo::frames::WindowMove;
+using lumo::region::Rect;
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+class FrameBuilderTest : public ::testing::Test {
+protected:
+  FrameBuilderTest() {
+    screen.paint(screen.pixels.bounds(), &random);
+    const FrameUpdate first = frame({});
+    EXPECT_TRUE(first.whole);
+  }
+
+  FrameUpdate frame(std::vector<Rect> hinted, std::vector<WindowMove> moves = {}) {
+    FrameHints hints;
+    hints.screenWidth = screen.pixels.width();
+    hints.screenHeight = screen.pixels.height();
+    hints.hinted = std::move(hinted);
+    hints.moves = std::move(moves);
+    const FrameUpdate update = builder.build(hints);
+    lumo::test::applyUpdate(update, &client);
+    EXPECT_EQ(lumo::test::differences(client, builder.replica()), 0) << "the client drifted";
+    return update;
+  }
+
+  int stale() const { return lumo::test::differences(client, screen.pixels); }
+
+  // A window of random pixels moved from one place to another, what it
+  // uncovered filled with the desktop's colour.
+  void moveWindow(const Rect &from, const Rect &to) {
+    lumo::frames::PixelImage saved = screen.pixels;
+    screen.fill(from, 0x336699);
+    lumo::frames::copyPixels(saved, from, &screen.pixels, to.left, to.top);
+  }
+
+  std::mt19937 random{7};
+  lumo::test::MemoryScreen screen{kWidth, kHeight};
+  FrameBuilder builder{&screen};
+  lumo::frames::PixelImage client;
+};
+
+TEST_F(FrameBuilderTest, OnePixelChangedIsOneAreaOfOnePixel) {
+  screen.pixels.at(101, 57) ^= 0x000100;
+  const FrameUpdate update = frame({Rect(64, 32, 192, 96)});
+  ASSERT_EQ(update.areas.size(), 1u);
+  EXPECT_EQ(update.areas[0].place, Rect(101, 57, 102, 58));
+  EXPECT_EQ(update.counts.sent, 1u);
+  EXPECT_EQ(update.counts.hinted, 128u * 64);
+  EXPECT_EQ(stale(), 0);
+}
+
+TEST_F(FrameBuilderTest, OnlyTheColourBitsCount) {
+  screen.pixels.at(10, 10) ^= 0xFF000000;
+  EXPECT_TRUE(frame({Rect(0, 0, 32, 32)}).areas.empty());
+}
+
+TEST_F(FrameBuilderTest, AnUnchangedMovedWindowIsOneMoveAndNothingElseOfIt) {
+  const Rect from(20, 30, 120, 110);
+  const Rect to(150, 100, 250, 180);
+  moveWindow(from, to);
+  const FrameUpdate update = frame({from, to}, {{from, to}});
+  ASSERT_EQ(update.moves.size(), 1u);
+  EXPECT_EQ(update.moves[0].source, from);
+  EXPECT_EQ(update.moves[0].toLeft, to.left);
+  EXPECT_EQ(update.moves[0].toTop, to.top);
+  EXPECT_EQ(update.counts.copied, 100u * 80);
+  // Only the uncovered desktop is sent.
+  for (const auto &area : update.areas) {
+    EXPECT_TRUE(area.place.right <= to.left || area.place.bottom <= to.top) << area.place.left;
+  }
+  EXPECT_EQ(stale(), 0);
+}
+
+TEST_F(FrameBuilderTest, AWindowMovedByAFewPixelsOverlapsItself) {
+  const Rect from(40, 40, 200, 160);
+  const Rect to(43, 38, 203, 158);
+  moveWindow(from, to);
+  const FrameUpdate update = frame({from, to}, {{from, to}});
+  EXPECT_EQ(update.counts.copied, 160u * 120);
+  // The uncovered strips only, 3 and 2 pixels wide, were it not for the grid.
+  EXPECT_LT(update.counts.sent, 16u * 120 + 16u * 160);
+  EXPECT_EQ(stale(), 0);
+}
+
+TEST_F(FrameBuilderTest, WhatChangedInAMovedWindowGoesOutBesideTheMove) {
+  const Rect from(20, 30, 120, 110);
+  const Rect to(150, 100, 250, 180);
+  moveWindow(from, to);
+  screen.fill(Rect(160, 110, 170, 115), 0xFF0000);
+  // Another window's corner drawn over the new place too.
+  screen.paint(Rect(230, 160, 300, 220), &random);
+  const FrameUpdate update = frame({from, to, Rect(230, 160, 300, 220)}, {{from, to}});
+  EXPECT_FALSE(update.moves.empty());
+  EXPECT_LT(update.counts.copied, 100u * 80);
+  EXPECT_GT(update.counts.copied, 100u * 80 / 2);
+  EXPECT_EQ(stale(), 0);
+}
+
+TEST_F(FrameBuilderTest, MovesThatReadWhatAnEarlierMoveWroteAreNotTrusted) {
+  // Two windows swap places: the second move's source is the first move's
+  // destination.
+  const Rect a(10, 10, 90, 70);
+  const Rect b(200, 150, 280, 210);
+  lumo::frames::PixelImage saved = screen.pixels;
+  lumo::frames::copyPixels(saved, a, &screen.pixels, b.left, b.top);
+  lumo::frames::copyPixels(saved, b, &screen.pixels, a.left, a.top);
+  const FrameUpdate update = frame({a, b}, {{a, b}, {b, a}});
+  EXPECT_EQ(update.moves.size(), 1u);
+  EXPECT_EQ(stale(), 0);
+}
+
+TEST_F(FrameBuilderTest, AHintBeforeItsPaintIsLookedAtAgain) {
+  const Rect window(50, 50, 150, 120);
+  EXPECT_TRUE(frame({window}).areas.empty());
+  // The paint lands after the capture; nothing hints it again.
+  screen.fill(Rect(60, 60, 70, 70), 0x00FF00);
+  EXPECT_EQ(frame({}).counts.sent, 100u);
+  EXPECT_EQ(stale(), 0);
+  EXPECT_TRUE(frame({}).areas.empty());
+  const int captures = screen.captures;
+  frame({});
+  EXPECT_EQ(screen.captures, captures) << "an area that compared equal is let go";
+}
+
+TEST_F(FrameBuilderTest, AnUnreadableScreenSendsNothingAndIsReadAgain) {
+  screen.fill(Rect(5, 5, 25, 25), 0x123456);
+  screen.refuse = true;
+  EXPECT_TRUE(frame({Rect(0, 0, 32, 32)}).areas.empty());
+  screen.refuse = false;
+  EXPECT_EQ(frame({}).counts.sent, 400u);
+  EXPECT_EQ(stale(), 0);
+}
+
+class ThrowingScreen : public lumo::test::MemoryScreen {
+public:
+  using MemoryScreen::MemoryScreen;
+  bool capture(const Rect &area, lumo::frames::PixelImage *into) override {
+    if (fail) {
+      throw std::bad_alloc();
+    }
+    return MemoryScreen::capture(area, into);
+  }
+  bool fail = false;
+};
+
+TEST(FrameBuilderFailureTest, AFrameThatRunsOutOfMemorySendsNothingAndTheNextIsWhole) {
+  ThrowingScreen screen(64, 48);
+  FrameBuilder builder(&screen);
+  const FrameHints hints{64, 48, false, {Rect(0, 0, 10, 10)}, {}};
+  EXPECT_TRUE(builder.build(hints).whole);
+  screen.fail = true;
+  EXPECT_NO_THROW(EXPECT_TRUE(builder.build(hints).areas.empty()));
+  screen.fail = false;
+  EXPECT_TRUE(builder.build(hints).whole);
+}
+
+TEST_F(FrameBuilderTest, ADisplayChangeSendsTheWholeNewScreen) {
+  FrameHints hints{kWidth, kHeight, true, {}, {}};
+  EXPECT_TRUE(builder.build(hints).whole);
+  screen = lumo::test::MemoryScreen(400, 300);
+  hints = {400, 300, false, {Rect(0, 0, 10, 10)}, {}};
+  const FrameUpdate update = builder.build(hints);
+  ASSERT_TRUE(update.whole);
+  EXPECT_EQ(update.areas[0].place, Rect(0, 0, 400, 300));
+  EXPECT_EQ(builder.replica().width(), 400);
+}
+
+TEST_F(FrameBuilderTest, ScatteredChangesStayWithinTheAreaCountAndNoneIsLost) {
+  std::uniform_int_distribution<int> x(0, kWidth - 1);
+  std::uniform_int_distribution<int> y(0, kHeight - 1);
+  for (int i = 0; i < 500; ++i) {
+    screen.pixels.at(x(random), y(random)) ^= 0x010101;
+  }
+  const FrameUpdate update = frame({screen.pixels.bounds()});
+  EXPECT_LE(update.areas.size(), 64u);
+  EXPECT_EQ(stale(), 0);
+}
+
+}  // namespace

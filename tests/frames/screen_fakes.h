@@ -1,0 +1,77 @@
+#pragma once
+
+// A screen made in memory, read as the frame builder reads the real one,
+// and a client that applies what the builder sends.
+
+#include <cstdint>
+#include <random>
+
+#include "frames/frame_builder.h"
+
+namespace lumo::test {
+
+class MemoryScreen : public frames::ScreenCapture {
+public:
+  MemoryScreen(int width, int height) : pixels(width, height) {}
+
+  bool capture(const region::Rect &area, frames::PixelImage *into) override {
+    ++captures;
+    if (refuse) {
+      return false;
+    }
+    frames::copyPixels(pixels, area, into, area.left, area.top);
+    return true;
+  }
+
+  void fill(const region::Rect &area, std::uint32_t colour) {
+    for (int y = area.top; y < area.bottom; ++y) {
+      for (int x = area.left; x < area.right; ++x) {
+        pixels.at(x, y) = colour;
+      }
+    }
+  }
+
+  // Pixels no two of which are alike, as a window's content is to a compare.
+  void paint(const region::Rect &area, std::mt19937 *random) {
+    for (int y = area.top; y < area.bottom; ++y) {
+      for (int x = area.left; x < area.right; ++x) {
+        pixels.at(x, y) = (*random)() & frames::kColourBits;
+      }
+    }
+  }
+
+  frames::PixelImage pixels;
+  int captures = 0;
+  bool refuse = false;
+};
+
+// The client's screen: the moves in order, then the areas.
+inline void applyUpdate(const frames::FrameUpdate &update, frames::PixelImage *client) {
+  if (update.whole) {
+    *client = frames::PixelImage(update.areas.front().place.getWidth(),
+                                 update.areas.front().place.getHeight());
+  }
+  for (const frames::Move &move : update.moves) {
+    frames::copyPixels(*client, move.source, client, move.toLeft, move.toTop);
+  }
+  for (const frames::ChangedArea &area : update.areas) {
+    for (int y = 0; y < area.place.getHeight(); ++y) {
+      for (int x = 0; x < area.place.getWidth(); ++x) {
+        client->at(area.place.left + x, area.place.top + y) = area.pixels[y * area.stride + x];
+      }
+    }
+  }
+}
+
+// Pixels whose colours differ.
+inline int differences(const frames::PixelImage &a, const frames::PixelImage &b) {
+  int count = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      count += ((a.at(x, y) ^ b.at(x, y)) & frames::kColourBits) != 0;
+    }
+  }
+  return count;
+}
+
+}  // namespace lumo::test
