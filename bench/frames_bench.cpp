@@ -1,7 +1,9 @@
-// The frame builder's comparison of two pictures of the screen that are
-// alike, the case of every unchanged hinted pixel, against the floor: a loop
-// that only reads both pictures once. The C runtime's memcmp is printed
-// beside it; under Wine it is a plain loop, too weak to be the floor.
+// The frame builder: its comparison of two pictures of the screen that are
+// alike, the case of every unchanged hinted pixel, against the floor, a loop
+// that only reads both pictures once (the C runtime's memcmp beside it;
+// under Wine a plain loop, too weak to be the floor); what capturing a
+// rectangle of the screen through GDI costs; and a typing frame against a
+// capture and comparison of the whole screen.
 
 #include <cstdint>
 #include <cstdio>
@@ -9,12 +11,13 @@
 #include <vector>
 
 #include "frames/changed_areas.h"
+#include "frames/frame_builder.h"
+#include "frames/gdi_screen_capture.h"
 #include "measure.h"
 
-namespace {
+using lumo::region::Rect;
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+namespace {
 
 // What keeps the compiler from dropping a read whose result goes nowhere.
 volatile std::uint64_t sink;
@@ -27,9 +30,9 @@ std::uint64_t readBoth(const std::uint32_t *a, const std::uint32_t *b, size_t co
   return any;
 }
 
-}  // namespace
-
-int main() {
+void compareEqualPictures() {
+  constexpr int kWidth = 1920;
+  constexpr int kHeight = 1080;
   lumo::frames::PixelImage now(kWidth, kHeight);
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -38,7 +41,7 @@ int main() {
   }
   const lumo::frames::PixelImage before = now;
   const size_t count = static_cast<size_t>(kWidth) * kHeight;
-  std::vector<lumo::region::Rect> boxes;
+  std::vector<Rect> boxes;
   const std::vector<double> ns = lumo::bench::compare(
       {[&] {
          boxes.clear();
@@ -48,12 +51,70 @@ int main() {
        [&] { sink = readBoth(now.row(0), before.row(0), count); },
        [&] { sink = std::memcmp(now.row(0), before.row(0), count * 4); }},
       5, 21);
-  const double megapixels = count / 1e6;
-  std::printf("%-40s %14s %14s %14s %8s\n", "equal pictures, ms per megapixel", "comparison",
+  const double perMegapixel = 1e6 * (count / 1e6);
+  std::printf("%-34s %12s %12s %12s %8s\n", "equal pictures, ms per megapixel", "comparison",
               "floor", "memcmp", "ratio");
-  std::printf("%-40s %14.3f %14.3f %14.3f %8.2f\n", "1920x1080, 16-pixel tiles",
-              ns[0] / 1e6 / megapixels, ns[1] / 1e6 / megapixels, ns[2] / 1e6 / megapixels,
-              ns[0] / ns[1]);
-  std::printf("median of 21 runs of 5 comparisons; floor: one read of both pictures\n");
+  std::printf("%-34s %12.3f %12.3f %12.3f %8.2f\n", "1920x1080, 16-pixel tiles",
+              ns[0] / perMegapixel, ns[1] / perMegapixel, ns[2] / perMegapixel, ns[0] / ns[1]);
+  std::printf("median of 21 runs of 5 comparisons; floor: one read of both pictures\n\n");
+}
+
+void captureCosts(const Rect &screen) {
+  lumo::frames::GdiScreenCapture capture;
+  lumo::frames::PixelImage into(screen.getWidth(), screen.getHeight());
+  const Rect sizes[] = {Rect(0, 0, 64, 16), Rect(0, 0, 600, 400), screen};
+  std::printf("%-34s %12s %12s\n", "GDI capture", "ms per call", "ns per pixel");
+  for (const Rect &size : sizes) {
+    const Rect onScreen(screen.left, screen.top, screen.left + size.getWidth(),
+                        screen.top + size.getHeight());
+    const double ns =
+        lumo::bench::compare({[&] { capture.capture(onScreen, &into, 0, 0); }}, 3, 11)[0];
+    char name[40];
+    std::snprintf(name, sizeof name, "%dx%d", size.getWidth(), size.getHeight());
+    std::printf("%-34s %12.3f %12.2f\n", name, ns / 1e6,
+                ns / (static_cast<double>(size.getWidth()) * size.getHeight()));
+  }
+  std::printf("median of 11 runs of 3 captures\n\n");
+}
+
+// A person typing in an editor: the hooks hint its client area and the
+// tracker the caret, and one character changed.
+void typingFrame(const Rect &screen) {
+  lumo::frames::GdiScreenCapture capture;
+  lumo::frames::FrameBuilder builder(&capture);
+  const lumo::frames::FrameHints first{screen, false, {}, {}};
+  builder.build(first);
+  const lumo::frames::FrameHints typing{
+      screen, false, {Rect(200, 150, 800, 550), Rect(410, 300, 412, 318)}, {}};
+  lumo::frames::PixelImage whole(screen.getWidth(), screen.getHeight());
+  std::vector<Rect> boxes;
+  const std::vector<double> ns =
+      lumo::bench::compare({[&] { sink = builder.build(typing).counts.captured; },
+                            [&] {
+                              capture.capture(screen, &whole, 0, 0);
+                              boxes.clear();
+                              lumo::frames::appendChangedBoxes(whole, builder.replica(),
+                                                               whole.bounds(), {16, 16}, &boxes);
+                              sink = boxes.size();
+                            }},
+                           3, 11);
+  const double megapixels = screen.getWidth() * static_cast<double>(screen.getHeight()) / 1e6;
+  std::printf("%-34s %12s %12s %8s\n", "ms per frame", "typing", "whole screen", "ratio");
+  std::printf("%-34s %12.3f %12.3f %8.3f\n", "600x400 client area and a caret", ns[0] / 1e6,
+              ns[1] / 1e6, ns[0] / ns[1]);
+  std::printf("whole screen: capture and comparison, %.2f ms per megapixel (%dx%d)\n",
+              ns[1] / 1e6 / megapixels, screen.getWidth(), screen.getHeight());
+  std::printf("median of 11 runs of 3 frames\n");
+}
+
+}  // namespace
+
+int main() {
+  compareEqualPictures();
+  const Rect screen(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                    GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  captureCosts(screen);
+  typingFrame(screen);
   return 0;
 }

@@ -98,8 +98,10 @@ FrameBuilder::FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings
 FrameUpdate FrameBuilder::build(const FrameHints &hints) {
   FrameUpdate update;
   try {
-    if (!replicaValid_ || hints.displayChanged || replica_.width() != hints.screenWidth ||
-        replica_.height() != hints.screenHeight) {
+    const Rect &layout = hints.virtualScreen;
+    if (!replicaValid_ || hints.displayChanged || layout.left != originLeft_ ||
+        layout.top != originTop_ || replica_.width() != layout.getWidth() ||
+        replica_.height() != layout.getHeight()) {
       buildWhole(hints, &update);
       return update;
     }
@@ -135,12 +137,15 @@ void FrameBuilder::buildWhole(const FrameHints &hints, FrameUpdate *update) {
   recheck_.clear();
   replica_ = PixelImage();
   captured_ = PixelImage();
-  PixelImage fresh(hints.screenWidth, hints.screenHeight);
+  const Rect &layout = hints.virtualScreen;
+  originLeft_ = layout.left;
+  originTop_ = layout.top;
+  PixelImage fresh(std::max(layout.getWidth(), 0), std::max(layout.getHeight(), 0));
   const Rect screen = fresh.bounds();
-  if (!screen.isEmpty() && !capture_->capture(screen, &fresh)) {
+  if (!screen.isEmpty() && !captureArea(screen, &fresh)) {
     return;
   }
-  captured_ = PixelImage(hints.screenWidth, hints.screenHeight);
+  captured_ = PixelImage(fresh.width(), fresh.height());
   replica_ = std::move(fresh);
   replicaValid_ = true;
   update->whole = true;
@@ -166,11 +171,16 @@ bool FrameBuilder::captureAreas(const std::vector<Rect> &areas, FrameCounts *cou
   const double separately = areas.size() * perCall + pixelsIn(areas) * perPixel;
   if (perCall + pixelsIn(box) * perPixel < separately) {
     counts->captured = pixelsIn(box);
-    return capture_->capture(box, &captured_);
+    return captureArea(box, &captured_);
   }
   counts->captured = pixelsIn(areas);
   return std::all_of(areas.begin(), areas.end(),
-                     [this](const Rect &area) { return capture_->capture(area, &captured_); });
+                     [this](const Rect &area) { return captureArea(area, &captured_); });
+}
+
+// The one place virtual-screen coordinates become screen ones.
+bool FrameBuilder::captureArea(const Rect &area, PixelImage *into) {
+  return capture_->capture(translated(area, originLeft_, originTop_), into, area.left, area.top);
 }
 
 // Each move copies what its pixels prove, in order, in the replica as the

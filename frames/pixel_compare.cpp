@@ -30,8 +30,9 @@ int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int from, in
   for (; i + 16 <= count; i += 16) {
     __m128i x = _mm_setzero_si128();
     for (int k = 0; k < 16; k += 4) {
-      x = _mm_or_si128(x, _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i + k)),
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i + k))));
+      x = _mm_or_si128(
+          x, _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i + k)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i + k))));
     }
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(x, colour), _mm_setzero_si128())) !=
         0xFFFF) {

@@ -12,9 +12,10 @@ class ScreenCapture {
 public:
   virtual ~ScreenCapture() = default;
 
-  // Copies the screen's pixels in `area` (virtual-screen coordinates, inside
-  // the image) to the same place of `into`; false where it could not.
-  virtual bool capture(const region::Rect &area, PixelImage *into) = 0;
+  // Copies the screen's pixels in `onScreen` (screen coordinates) to `into`,
+  // with the top left at (intoLeft, intoTop); false where it could not.
+  virtual bool capture(const region::Rect &onScreen, PixelImage *into, int intoLeft,
+                       int intoTop) = 0;
 };
 
 }  // namespace frames

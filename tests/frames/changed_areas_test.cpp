@@ -39,7 +39,8 @@ TEST(ChangedBoxesTest, ATightBoxPerCell) {
   now.at(16, 20) = 1;
   std::vector<Rect> boxes;
   lumo::frames::appendChangedBoxes(now, before, now.bounds(), {16, 16}, &boxes);
-  EXPECT_EQ(boxes, (std::vector<Rect>{Rect(3, 2, 6, 8), Rect(15, 20, 16, 21), Rect(16, 20, 17, 21)}));
+  EXPECT_EQ(boxes,
+            (std::vector<Rect>{Rect(3, 2, 6, 8), Rect(15, 20, 16, 21), Rect(16, 20, 17, 21)}));
   // Only what lies inside the area.
   boxes.clear();
   lumo::frames::appendChangedBoxes(now, before, Rect(4, 0, 64, 16), {16, 16}, &boxes);

@@ -29,8 +29,7 @@ protected:
 
   FrameUpdate frame(std::vector<Rect> hinted, std::vector<WindowMove> moves = {}) {
     FrameHints hints;
-    hints.screenWidth = screen.pixels.width();
-    hints.screenHeight = screen.pixels.height();
+    hints.virtualScreen = screen.virtualScreen;
     hints.hinted = std::move(hinted);
     hints.moves = std::move(moves);
     const FrameUpdate update = builder.build(hints);
@@ -50,7 +49,8 @@ protected:
   }
 
   std::mt19937 random{7};
-  lumo::test::MemoryScreen screen{kWidth, kHeight};
+  // A monitor left of the primary one: the virtual screen starts left of 0.
+  lumo::test::MemoryScreen screen{-kWidth / 2, 0, kWidth, kHeight};
   FrameBuilder builder{&screen};
   lumo::frames::PixelImage client;
 };
@@ -150,19 +150,19 @@ TEST_F(FrameBuilderTest, AnUnreadableScreenSendsNothingAndIsReadAgain) {
 class ThrowingScreen : public lumo::test::MemoryScreen {
 public:
   using MemoryScreen::MemoryScreen;
-  bool capture(const Rect &area, lumo::frames::PixelImage *into) override {
+  bool capture(const Rect &onScreen, lumo::frames::PixelImage *into, int left, int top) override {
     if (fail) {
       throw std::bad_alloc();
     }
-    return MemoryScreen::capture(area, into);
+    return MemoryScreen::capture(onScreen, into, left, top);
   }
   bool fail = false;
 };
 
 TEST(FrameBuilderFailureTest, AFrameThatRunsOutOfMemorySendsNothingAndTheNextIsWhole) {
-  ThrowingScreen screen(64, 48);
+  ThrowingScreen screen(0, 0, 64, 48);
   FrameBuilder builder(&screen);
-  const FrameHints hints{64, 48, false, {Rect(0, 0, 10, 10)}, {}};
+  const FrameHints hints{screen.virtualScreen, false, {Rect(0, 0, 10, 10)}, {}};
   EXPECT_TRUE(builder.build(hints).whole);
   screen.fail = true;
   EXPECT_NO_THROW(EXPECT_TRUE(builder.build(hints).areas.empty()));
@@ -171,14 +171,25 @@ TEST(FrameBuilderFailureTest, AFrameThatRunsOutOfMemorySendsNothingAndTheNextIsW
 }
 
 TEST_F(FrameBuilderTest, ADisplayChangeSendsTheWholeNewScreen) {
-  FrameHints hints{kWidth, kHeight, true, {}, {}};
-  EXPECT_TRUE(builder.build(hints).whole);
-  screen = lumo::test::MemoryScreen(400, 300);
-  hints = {400, 300, false, {Rect(0, 0, 10, 10)}, {}};
-  const FrameUpdate update = builder.build(hints);
-  ASSERT_TRUE(update.whole);
-  EXPECT_EQ(update.areas[0].place, Rect(0, 0, 400, 300));
-  EXPECT_EQ(builder.replica().width(), 400);
+  struct Case {
+    const char *what;
+    lumo::test::MemoryScreen screen;
+    bool told;
+  };
+  const Case cases[] = {
+      {"the server is told", {-kWidth / 2, 0, kWidth, kHeight}, true},
+      {"the size changes", {-kWidth / 2, 0, 400, 300}, false},
+      {"the origin moves", {0, 0, 400, 300}, false},
+  };
+  for (const Case &c : cases) {
+    screen = c.screen;
+    screen.paint(screen.pixels.bounds(), &random);
+    FrameHints hints{screen.virtualScreen, c.told, {Rect(0, 0, 10, 10)}, {}};
+    const FrameUpdate update = builder.build(hints);
+    ASSERT_TRUE(update.whole) << c.what;
+    EXPECT_EQ(update.areas[0].place, screen.pixels.bounds()) << c.what;
+    EXPECT_EQ(lumo::test::differences(builder.replica(), screen.pixels), 0) << c.what;
+  }
 }
 
 TEST_F(FrameBuilderTest, ScatteredChangesStayWithinTheAreaCountAndNoneIsLost) {

@@ -12,14 +12,20 @@ namespace lumo::test {
 
 class MemoryScreen : public frames::ScreenCapture {
 public:
-  MemoryScreen(int width, int height) : pixels(width, height) {}
+  // The virtual screen's top left is at (left, top) on the screen.
+  MemoryScreen(int left, int top, int width, int height)
+      : virtualScreen(left, top, left + width, top + height), pixels(width, height) {}
 
-  bool capture(const region::Rect &area, frames::PixelImage *into) override {
+  bool capture(const region::Rect &onScreen, frames::PixelImage *into, int intoLeft,
+               int intoTop) override {
     ++captures;
     if (refuse) {
       return false;
     }
-    frames::copyPixels(pixels, area, into, area.left, area.top);
+    const region::Rect area(onScreen.left - virtualScreen.left, onScreen.top - virtualScreen.top,
+                            onScreen.right - virtualScreen.left,
+                            onScreen.bottom - virtualScreen.top);
+    frames::copyPixels(pixels, area, into, intoLeft, intoTop);
     return true;
   }
 
@@ -40,6 +46,7 @@ public:
     }
   }
 
+  region::Rect virtualScreen;
   frames::PixelImage pixels;
   int captures = 0;
   bool refuse = false;

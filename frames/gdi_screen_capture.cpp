@@ -1,0 +1,63 @@
+#include "frames/gdi_screen_capture.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lumo {
+namespace frames {
+
+bool GdiScreenCapture::capture(const region::Rect &onScreen, PixelImage *into, int intoLeft,
+                               int intoTop) {
+  const int width = onScreen.getWidth();
+  const int height = onScreen.getHeight();
+  if (!reserve(width, height)) {
+    return false;
+  }
+  const bool copied = BitBlt(memory_.get(), 0, 0, width, height, screen_.get(), onScreen.left,
+                             onScreen.top, SRCCOPY | CAPTUREBLT) != FALSE;
+  GdiFlush();
+  if (!copied) {
+    return false;
+  }
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(into->row(intoTop + y) + intoLeft, pixels_ + static_cast<size_t>(y) * width_,
+                static_cast<size_t>(width) * sizeof(std::uint32_t));
+  }
+  return true;
+}
+
+// A bitmap at least this large, made anew only to grow.
+bool GdiScreenCapture::reserve(int width, int height) {
+  if (width <= width_ && height <= height_) {
+    return pixels_ != nullptr;
+  }
+  if (!screen_) {
+    screen_.reset(GetDC(nullptr));
+  }
+  memory_.reset();
+  bitmap_.reset();
+  pixels_ = nullptr;
+  width_ = std::max(width, width_);
+  height_ = std::max(height, height_);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width_;
+  info.bmiHeader.biHeight = -height_;  // top-down, like the screen
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  bitmap_.reset(CreateDIBSection(screen_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  memory_.reset(CreateCompatibleDC(screen_.get()));
+  if (!screen_ || !bitmap_ || !memory_ || !SelectObject(memory_.get(), bitmap_.get())) {
+    memory_.reset();
+    bitmap_.reset();
+    width_ = height_ = 0;
+    return false;
+  }
+  pixels_ = static_cast<std::uint32_t *>(bits);
+  return true;
+}
+
+}  // namespace frames
+}  // namespace lumo
