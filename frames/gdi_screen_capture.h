@@ -19,8 +19,7 @@ public:
   GdiScreenCapture(const GdiScreenCapture &) = delete;
   GdiScreenCapture &operator=(const GdiScreenCapture &) = delete;
 
-  bool capture(const region::Rect &onScreen, PixelImage *into, int intoLeft,
-               int intoTop) override;
+  bool capture(const region::Rect &onScreen, PixelImage *into, int intoLeft, int intoTop) override;
 
 private:
   bool reserve(int width, int height);

@@ -59,16 +59,17 @@ TEST(GdiFramesTest, AMovedAndRepaintedWindowLeavesTheReplicaEqualToTheScreen) {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"lumo-frames-test-stripes";
   RegisterClassW(&windowClass);
-  const lumo::UniqueWindow window(CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"",
-                                                  WS_POPUP | WS_VISIBLE, 100, 100, 240, 160,
-                                                  nullptr, nullptr, windowClass.hInstance, nullptr));
+  const lumo::UniqueWindow window(
+      CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100,
+                      100, 240, 160, nullptr, nullptr, windowClass.hInstance, nullptr));
   ASSERT_TRUE(window);
   SetWindowLongPtrW(window.get(), GWLP_USERDATA, RGB(200, 40, 0));
   settle();
 
-  const Rect virtualScreen(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                           GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                           GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  const Rect virtualScreen(
+      GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+      GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+      GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN));
   lumo::frames::GdiScreenCapture screen;
   lumo::frames::FrameBuilder builder(&screen);
   ASSERT_TRUE(builder.build({virtualScreen, false, {}, {}}).whole);
