@@ -25,10 +25,11 @@ const std::uint32_t kAdded = 0x0000E040;    // green, far from both
 const std::uint32_t kLabelText = 0x00FFFFFF;
 const std::uint32_t kLabelBackground = 0x00000000;
 
-// Shading weights, 0 to 256.
-const unsigned leastWeight = 40;
-const unsigned weightRange = 160;
-const unsigned largeAreaWeight = 48;
+// Shading weights, 0 to 255: tints light enough to see the screen through.
+const unsigned leastWeight = 32;
+const unsigned weightRange = 112;
+const unsigned largeAreaWeight = 40;
+const unsigned missedWeight = 176;
 
 unsigned long mostReports(const std::vector<Damage> &damage) {
   unsigned long most = 1;
@@ -92,7 +93,7 @@ void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMiss
                 bool withAdded) {
   std::vector<std::wstring> lines = {
       L"Reported rectangles: outlined in red, with their report count",
-      L"Shading: from 1 report (lightest) to " + std::to_wstring(most) +
+      L"Tint: from 1 report (lightest) to " + std::to_wstring(most) +
           (most == 1 ? L" report" : L" reports") + L" (deepest)",
   };
   std::vector<std::uint32_t> swatches = {kOutline, towards(0, kOutline, shadeWeight(1, 2))};
@@ -180,23 +181,45 @@ std::string writePng(const std::wstring &path, const ScreenCapture &picture) {
   return std::string();
 }
 
-// A rectangle reported once is tinted; the most reported one is nearly
-// opaque. Overlaps add up. One that covers most of the screen is only
-// tinted, or the picture under it could not be seen.
-void shade(std::uint32_t *pixels, int width, int height, const Damage &d, unsigned long most) {
-  const region::Rect c = clipped(d.rect, width, height);
-  if (c.isEmpty()) {
-    return;
+// The screen beneath the marks in dimmed grey, so that every window, menu
+// and text stays legible and no colour of its own passes for a mark.
+void fadeToGrey(std::uint32_t *pixels, int width, int height) {
+  for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+    const std::uint32_t p = pixels[i];
+    const unsigned luminance =
+        (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29) >> 8;
+    const unsigned grey = 40 + luminance * 150 / 255;
+    pixels[i] = grey << 16 | grey << 8 | grey;
   }
-  unsigned weight = shadeWeight(d.count, most);
-  if (static_cast<long long>(c.getWidth()) * c.getHeight() * 2 >
-      static_cast<long long>(width) * height) {
-    weight = std::min(weight, largeAreaWeight);
+}
+
+// A rectangle reported once is lightly tinted; the most reported one
+// clearly. Where rectangles overlap, the most reported one's tint counts,
+// so that a stack of them does not hide the screen. One that covers most
+// of the screen is only faintly tinted.
+void shade(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
+           unsigned long most) {
+  std::vector<std::uint8_t> weights(static_cast<size_t>(width) * height, 0);
+  for (const Damage &d : damage) {
+    const region::Rect c = clipped(d.rect, width, height);
+    if (c.isEmpty()) {
+      continue;
+    }
+    unsigned weight = shadeWeight(d.count, most);
+    if (static_cast<long long>(c.getWidth()) * c.getHeight() * 2 >
+        static_cast<long long>(width) * height) {
+      weight = std::min(weight, largeAreaWeight);
+    }
+    for (int y = c.top; y < c.bottom; ++y) {
+      std::uint8_t *row = weights.data() + static_cast<size_t>(y) * width;
+      for (int x = c.left; x < c.right; ++x) {
+        row[x] = static_cast<std::uint8_t>(std::max<unsigned>(row[x], weight));
+      }
+    }
   }
-  for (int y = c.top; y < c.bottom; ++y) {
-    std::uint32_t *row = pixels + static_cast<size_t>(y) * width;
-    for (int x = c.left; x < c.right; ++x) {
-      row[x] = towards(row[x], kOutline, weight);
+  for (size_t i = 0; i < weights.size(); ++i) {
+    if (weights[i] != 0) {
+      pixels[i] = towards(pixels[i], kOutline, weights[i]);
     }
   }
 }
@@ -231,13 +254,11 @@ void outline(std::uint32_t *pixels, int width, int height, const region::Rect &r
 void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
                  const std::vector<std::uint8_t> *missed, const std::vector<region::Rect> *added) {
   const unsigned long most = mostReports(damage);
-  for (const Damage &d : damage) {
-    shade(pixels, width, height, d, most);
-  }
+  shade(pixels, width, height, damage, most);
   if (missed != nullptr && missed->size() == static_cast<size_t>(width) * height) {
     for (size_t i = 0; i < missed->size(); ++i) {
       if ((*missed)[i]) {
-        pixels[i] = kMissed;
+        pixels[i] = towards(pixels[i], kMissed, missedWeight);
       }
     }
   }
@@ -262,6 +283,7 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
   if (!picture.capture()) {
     return "cannot capture the screen";
   }
+  fadeToGrey(picture.pixels(), picture.width(), picture.height());
   paintDamage(picture.pixels(), picture.width(), picture.height(), damage, missed, added);
   SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
   labelCounts(picture.dc(), damage);

@@ -1,7 +1,8 @@
 #pragma once
 
-// The damage map: a picture of the virtual screen with every reported
-// rectangle outlined and shaded by how often it was reported, its count
+// The damage map: a picture of the virtual screen, in dimmed grey, with
+// every reported rectangle outlined and tinted by how often it was
+// reported, its count
 // written in it where it fits, the changes no report covered in a second
 // colour, what the damage tracker added outlined in a third, and a legend.
 
@@ -19,11 +20,11 @@ struct Damage {
   unsigned long count;
 };
 
-// Shades and outlines the rectangles on 32-bit BGRX pixels whose top-left
+// Tints and outlines the rectangles on 32-bit BGRX pixels whose top-left
 // pixel is the virtual screen's origin. Rectangles are clipped to the picture;
 // more reports give a deeper red, but a rectangle over half of the picture
-// is only tinted. Where missed (one byte per pixel) is given and
-// has the picture's size, its marked pixels are painted in the second
+// is only faintly tinted. Where missed (one byte per pixel) is given and
+// has the picture's size, its marked pixels are tinted deeply in the second
 // colour. Where added is given, its rectangles are outlined in the third,
 // over the reports' outlines.
 void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
