@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 
 #include "screen_fakes.h"
@@ -42,10 +43,13 @@ protected:
 
   // A window of random pixels moved from one place to another, what it
   // uncovered filled with the desktop's colour.
+  // The part that lands off the screen is not drawn.
   void moveWindow(const Rect &from, const Rect &to) {
     lumo::frames::PixelImage saved = screen.pixels;
     screen.fill(from, 0x336699);
-    lumo::frames::copyPixels(saved, from, &screen.pixels, to.left, to.top);
+    const Rect seen(from.left, from.top, from.right - std::max(0, to.right - kWidth),
+                    from.bottom - std::max(0, to.bottom - kHeight));
+    lumo::frames::copyPixels(saved, seen, &screen.pixels, to.left, to.top);
   }
 
   std::mt19937 random{7};
@@ -136,6 +140,21 @@ TEST_F(FrameBuilderTest, AHintBeforeItsPaintIsLookedAtAgain) {
   const int captures = screen.captures;
   frame({});
   EXPECT_EQ(screen.captures, captures) << "an area that compared equal is let go";
+}
+
+TEST_F(FrameBuilderTest, HintsOffTheScreenInvertedOrResizedAreTakenForWhatTheyAre) {
+  const Rect window(20, 20, 60, 60);
+  const Rect offTheEdge(kWidth - 20, kHeight - 20, kWidth + 20, kHeight + 20);
+  moveWindow(window, offTheEdge);
+  const FrameUpdate update = frame({Rect(-50, -50, 70, 70), Rect(90, 90, 80, 80),
+                                    Rect(kWidth - 20, kHeight - 20, kWidth + 5000, kHeight + 9)},
+                                   {{window, Rect(100, 100, 150, 150)}, {window, offTheEdge}});
+  // The resized one is no move; of the other, what lands on the screen.
+  ASSERT_EQ(update.moves.size(), 1u);
+  EXPECT_EQ(update.moves[0].source, Rect(20, 20, 40, 40));
+  EXPECT_EQ(update.moves[0].toLeft, kWidth - 20);
+  EXPECT_EQ(update.counts.hinted, 70u * 70 + 20u * 20);
+  EXPECT_EQ(stale(), 0);
 }
 
 TEST_F(FrameBuilderTest, AnUnreadableScreenSendsNothingAndIsReadAgain) {
