@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include "storage/file_protection.h"
 #include "storage/full_path.h"
 #include "storage/platform_seam.h"
@@ -25,18 +27,37 @@ std::uint64_t pathHash(const std::wstring &path) {
   return hash;
 }
 
+// The platform's conversion of the lock's descriptor, made once: it costs
+// as much as taking the lock, and its result never changes. Null where the
+// conversion is not the platform's own (a test's) or failed. Never freed:
+// another thread may still take a lock while the process ends.
+SECURITY_ATTRIBUTES *convertedOnce() {
+  if (storageSeam.convertSecurityDescriptor !=
+      &ConvertStringSecurityDescriptorToSecurityDescriptorW) {
+    return nullptr;
+  }
+  static ProtectionAttributes *const converted =
+      new ProtectionAttributes(sddlAttributes(fileLockSddl));
+  return converted->get();
+}
+
 // Opens or creates the mutex; null, with the reason in *error where one is
 // wanted, when that fails.
 UniqueHandle openLock(const std::wstring &name, std::string *error) {
-  ProtectionAttributes security = sddlAttributes(fileLockSddl);
-  if (!security.get()) {
+  ProtectionAttributes convertedNow;
+  SECURITY_ATTRIBUTES *security = convertedOnce();
+  if (!security) {
+    convertedNow = sddlAttributes(fileLockSddl);
+    security = convertedNow.get();
+  }
+  if (!security) {
     if (error) {
-      *error = security.error();
+      *error = convertedNow.error();
     }
     return UniqueHandle();
   }
   UniqueHandle mutex(
-      storageSeam.createMutexEx(security.get(), name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+      storageSeam.createMutexEx(security, name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
   if (!mutex && error) {
     // The text callers have always been given for a lock that would not open.
     *error = windowsErrorText("CreateMutexW", GetLastError());
