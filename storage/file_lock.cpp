@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <sddl.h>
-
 #include "storage/file_protection.h"
 #include "storage/full_path.h"
 #include "storage/platform_seam.h"
@@ -27,18 +25,20 @@ std::uint64_t pathHash(const std::wstring &path) {
   return hash;
 }
 
-// The platform's conversion of the lock's descriptor, made once: it costs
-// as much as taking the lock, and its result never changes. Null where the
-// conversion is not the platform's own (a test's) or failed. Never freed:
+// The lock's descriptor, converted by the first lock of the process: the
+// conversion costs as much as taking the lock, and the same conversion of
+// the same text gives the same descriptor. Null while the table holds
+// another conversion (a test's) or where the first one failed. Never freed:
 // another thread may still take a lock while the process ends.
 SECURITY_ATTRIBUTES *convertedOnce() {
-  if (storageSeam.convertSecurityDescriptor !=
-      &ConvertStringSecurityDescriptorToSecurityDescriptorW) {
-    return nullptr;
-  }
-  static ProtectionAttributes *const converted =
-      new ProtectionAttributes(sddlAttributes(fileLockSddl));
-  return converted->get();
+  struct Converted {
+    decltype(StorageSeam::convertSecurityDescriptor) conversion;
+    ProtectionAttributes attributes;
+  };
+  static Converted *const first =
+      new Converted{storageSeam.convertSecurityDescriptor, sddlAttributes(fileLockSddl)};
+  return first->conversion == storageSeam.convertSecurityDescriptor ? first->attributes.get()
+                                                                    : nullptr;
 }
 
 // Opens or creates the mutex; null, with the reason in *error where one is
