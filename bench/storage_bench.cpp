@@ -14,11 +14,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "measure.h"
 #include "storage/file_lock.h"
 #include "storage/file_operations.h"
+#include "storage/platform_seam.h"
 #include "storage/safe_file_writer.h"
+#include "storage/temporary_file.h"
+#include "storage/whole_file_io.h"
 
 namespace {
 
@@ -158,27 +162,106 @@ void floorWriteAtomically(Time &time, const Target &target, const std::string &b
 }
 
 const int kRepetitions = 7;
+// A write's time swings with what the file system has to flush, and a
+// batch of writes meets the flushes of the batch before it: the candidates
+// take turns write by write, and each figure is the median of the writes.
+const int kSmallRepetitions = 301;
+const int kLargeRepetitions = 51;
 
 struct Files {
   std::wstring plain, safe, atomic, safeFloor, atomicFloor;
 };
 
+// The library's own calls, timed through its seam table: each entry used
+// here is replaced by one that times the platform's call.
+lumo::bench::CallTimes *libraryTimes = nullptr;
+
+template <auto member,
+          typename Entry = std::remove_reference_t<decltype(lumo::storage::storageSeam.*member)>>
+struct Timed;
+
+template <auto member, typename Result, typename... Arguments>
+struct Timed<member, Result(WINAPI *)(Arguments...)> {
+  static inline Result(WINAPI *platform)(Arguments...) = nullptr;
+  static inline const char *name = nullptr;
+
+  static Result WINAPI call(Arguments... arguments) {
+    return (*libraryTimes)(name, [&] { return platform(arguments...); });
+  }
+  static void install(const char *callName) {
+    platform = lumo::storage::storageSeam.*member;
+    name = callName;
+    lumo::storage::storageSeam.*member = &call;
+  }
+};
+
+void timeLibraryCalls() {
+  using lumo::storage::StorageSeam;
+  Timed<&StorageSeam::createMutexEx>::install("CreateMutexExW");
+  Timed<&StorageSeam::waitForSingleObject>::install("WaitForSingleObject");
+  Timed<&StorageSeam::createFile>::install("CreateFileW");
+  Timed<&StorageSeam::getFileSizeEx>::install("GetFileSizeEx");
+  Timed<&StorageSeam::readFile>::install("ReadFile");
+  Timed<&StorageSeam::getFileAttributes>::install("GetFileAttributesW");
+  Timed<&StorageSeam::getNamedSecurityInfo>::install("GetNamedSecurityInfoW");
+  Timed<&StorageSeam::writeFile>::install("WriteFile");
+  Timed<&StorageSeam::flushFileBuffers>::install("FlushFileBuffers");
+  Timed<&StorageSeam::closeHandle>::install("CloseHandle (temporary)");
+  Timed<&StorageSeam::moveFileEx>::install("MoveFileExW");
+}
+
 int timeCalls(const Files &files, SECURITY_ATTRIBUTES *lockSecurity) {
+  using lumo::storage::SafeWriteStatus;
   const std::string bytes(1024, 'q');
   std::string readBuffer(bytes.size(), '\0');
   const lumo::storage::WindowsFileOperations plain;
-  plain.writeFile(files.safeFloor, bytes);
-  plain.writeFile(files.atomicFloor, bytes);
+  for (const std::wstring &path : {files.safe, files.safeFloor, files.atomicFloor}) {
+    plain.writeFile(path, bytes);
+  }
+  lumo::storage::LoadedFileSnapshot snapshot;
+  snapshot.existed = 1;
+  snapshot.bytes = bytes;
+  const lumo::storage::WindowsSafeFileWriter writer(lumo::storage::FileProtection::Inherited, L"");
   const Target safe = {files.safeFloor, lumo::storage::fileLockName(L"", files.safeFloor),
                        lockSecurity, &readBuffer};
   const Target atomic = {files.atomicFloor, lumo::storage::fileLockName(L"", files.atomicFloor),
                          lockSecurity, &readBuffer};
   const int calls = 50;
-  lumo::bench::CallTimes safeTimes, atomicTimes, extraTimes;
+  lumo::bench::CallTimes safeTimes, atomicTimes, librarySafeTimes, libraryAtomicTimes, whole,
+      extraTimes, unused;
+  const lumo::storage::StorageSeam platform = lumo::storage::storageSeam;
+  timeLibraryCalls();
   for (int r = 0; r < kRepetitions; ++r) {
     for (int i = 0; i < calls; ++i) {
       floorWriteIfUnchanged(safeTimes, safe, bytes);
+      libraryTimes = &librarySafeTimes;
+      failed |= whole("writeIfUnchanged", [&] {
+                  return writer.writeIfUnchanged(files.safe, bytes, snapshot, L"").status;
+                }) != SafeWriteStatus::Written;
       floorWriteAtomically(atomicTimes, atomic, bytes);
+      libraryTimes = &libraryAtomicTimes;
+      failed |= whole("writeAtomically", [&] {
+                  return writer.writeAtomically(files.atomic, bytes).status;
+                }) != SafeWriteStatus::Written;
+      libraryTimes = &unused;
+      extraTimes("FileLock, taken and released", [&] {
+        const lumo::storage::FileLock lock(lumo::storage::fileLockName(L"", files.safe));
+        return lock.owned();
+      });
+      extraTimes("fileLockName", [&] { return lumo::storage::fileLockName(L"", files.safe); });
+      extraTimes("openToRead, compareWhole", [&] {
+        const lumo::storage::FileToRead opened = lumo::storage::openToRead(files.safe);
+        return lumo::storage::compareWhole(opened, bytes).same;
+      });
+      extraTimes("replacedFileAttributes, withoutOwner", [&] {
+        lumo::storage::ProtectionAttributes kept =
+            lumo::storage::replacedFileAttributes(files.safe);
+        return kept.withoutOwner();
+      });
+      extraTimes("TemporaryFile, created, written, deleted", [&] {
+        lumo::storage::TemporaryFile temporary("temporary file");
+        return temporary.create(files.safe, nullptr, nullptr) + temporary.write(bytes);
+      });
       PSECURITY_DESCRIPTOR descriptor = nullptr;
       extraTimes("ConvertStringSecurityDescriptorToSecurityDescriptorW (lock)", [&] {
         return ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -186,16 +269,21 @@ int timeCalls(const Files &files, SECURITY_ATTRIBUTES *lockSecurity) {
       });
       LocalFree(descriptor);
     }
-    safeTimes.endRepetition(calls);
-    atomicTimes.endRepetition(calls);
-    extraTimes.endRepetition(calls);
+    for (lumo::bench::CallTimes *times :
+         {&safeTimes, &atomicTimes, &librarySafeTimes, &libraryAtomicTimes, &whole, &extraTimes}) {
+      times->endRepetition(calls);
+    }
   }
+  lumo::storage::storageSeam = platform;
   if (failed) {
     std::fprintf(stderr, "storage_bench: a write failed\n");
     return 1;
   }
   safeTimes.print("writeIfUnchanged 1 KiB floor");
+  librarySafeTimes.print("writeIfUnchanged 1 KiB, the library's calls through its seam");
   atomicTimes.print("writeAtomically 1 KiB floor");
+  libraryAtomicTimes.print("writeAtomically 1 KiB, the library's calls through its seam");
+  whole.print("the library's whole writes");
   extraTimes.print("not in the floors");
   return 0;
 }
@@ -247,7 +335,7 @@ int main(int argc, char **argv) {
                        lumo::storage::SafeWriteStatus::Written;
            },
            [&] { floorWriteAtomically(bare, atomic, bytes); }},
-          size == 1024 ? 50 : 10, kRepetitions);
+          1, size == 1024 ? kSmallRepetitions : kLargeRepetitions);
       if (failed) {
         std::fprintf(stderr, "storage_bench: a write failed\n");
         exitCode = 1;
@@ -264,9 +352,10 @@ int main(int argc, char **argv) {
       lumo::bench::printFloorLine(name, t[3] / t[4], t[3] / t[0]);
     }
     std::printf(
-        "ratios: time per write, over the floor and over writeFile; median of %d runs\n"
+        "ratios: time per write, over the floor and over writeFile; median of %d (1 KiB) and "
+        "%d (1 MiB) writes each, taking turns\n"
         "writeFile: a plain write with the same flush\n",
-        kRepetitions);
+        kSmallRepetitions, kLargeRepetitions);
   }
   LocalFree(lockDescriptor);
   for (const std::wstring &path :
