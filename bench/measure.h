@@ -66,8 +66,8 @@ inline void printRow(const char *name, double ours, double baseline) {
 }
 
 // The line a benchmark prints for each row that has a floor: the time
-// ratios against the least the specified calls cost and against the raw
-// operation.
+// ratios against the least the calls its definition demands can cost and
+// against the raw operation.
 inline void printFloorLine(const char *row, double part, double raw) {
   std::printf("floor: %s; part %.2f; raw %.2f\n", row, part, raw);
 }
