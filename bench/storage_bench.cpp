@@ -215,7 +215,7 @@ int timeCalls(const Files &files, SECURITY_ATTRIBUTES *lockSecurity) {
   const std::string bytes(1024, 'q');
   std::string readBuffer(bytes.size(), '\0');
   const lumo::storage::WindowsFileOperations plain;
-  for (const std::wstring &path : {files.safe, files.safeFloor, files.atomicFloor}) {
+  for (const std::wstring &path : {files.plain, files.safe, files.safeFloor, files.atomicFloor}) {
     plain.writeFile(path, bytes);
   }
   lumo::storage::LoadedFileSnapshot snapshot;
@@ -261,6 +261,16 @@ int timeCalls(const Files &files, SECURITY_ATTRIBUTES *lockSecurity) {
       extraTimes("TemporaryFile, created, written, deleted", [&] {
         lumo::storage::TemporaryFile temporary("temporary file");
         return temporary.create(files.safe, nullptr, nullptr) + temporary.write(bytes);
+      });
+      // The rename as first written down: the target replaced through a
+      // backup name, then the backup deleted.
+      const std::wstring replacement = files.plain + L".new";
+      const std::wstring backup = files.plain + L".rollback";
+      plain.writeFile(replacement, bytes);
+      failed |= !extraTimes("ReplaceFileW and DeleteFileW, for MoveFileExW", [&] {
+        return ReplaceFileW(files.plain.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr,
+                            nullptr) &&
+               DeleteFileW(backup.c_str());
       });
       PSECURITY_DESCRIPTOR descriptor = nullptr;
       extraTimes("ConvertStringSecurityDescriptorToSecurityDescriptorW (lock)", [&] {
