@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -63,6 +64,78 @@ inline void printHeader(const char *what, const char *ours, const char *baseline
 inline void printRow(const char *name, double ours, double baseline) {
   std::printf("%-40s %14.1f %14.1f %8.2f\n", name, ours, baseline, ours / baseline);
 }
+
+// The line a benchmark prints for each row that has a floor: the time
+// ratios against the least the calls its definition demands can cost and
+// against the raw operation.
+inline void printFloorLine(const char *row, double part, double raw) {
+  std::printf("floor: %s; part %.2f; raw %.2f\n", row, part, raw);
+}
+
+// A floor is written once, as a template over how each call is made:
+// Untimed makes it bare, CallTimes times it call by call.
+struct Untimed {
+  template <typename Call>
+  decltype(auto) operator()(const char *, Call call) {
+    return call();
+  }
+};
+
+// Microseconds per sequence of each named call, median over the
+// repetitions; calls of one name within a sequence add up.
+class CallTimes {
+public:
+  template <typename Call>
+  decltype(auto) operator()(const char *name, Call call) {
+    const Lap lap{slotOf(name), nowSeconds()};
+    return call();
+  }
+
+  // Closes a repetition of the given number of sequences.
+  void endRepetition(int sequences) {
+    for (Slot &slot : slots_) {
+      slot.perRepetition.push_back(slot.seconds * 1e6 / sequences);
+      slot.seconds = 0;
+    }
+  }
+
+  void print(const char *title) const {
+    std::printf("%s, microseconds per call\n", title);
+    double total = 0;
+    for (const Slot &slot : slots_) {
+      const double us = median(slot.perRepetition);
+      total += us;
+      std::printf("  %-52s %10.1f\n", slot.name, us);
+    }
+    std::printf("  %-52s %10.1f\n", "sum", total);
+  }
+
+private:
+  struct Slot {
+    const char *name;
+    double seconds;
+    std::vector<double> perRepetition;
+  };
+  struct Lap {
+    Slot &slot;
+    double start;
+    ~Lap() { slot.seconds += nowSeconds() - start; }
+  };
+
+  Slot &slotOf(const char *name) {
+    for (Slot &slot : slots_) {
+      if (std::strcmp(slot.name, name) == 0) {
+        return slot;
+      }
+    }
+    slots_.push_back({name, 0, std::vector<double>(reps(), 0.0)});
+    return slots_.back();
+  }
+  // A name first met in a later repetition counts 0 in the earlier ones.
+  std::size_t reps() const { return slots_.empty() ? 0 : slots_.front().perRepetition.size(); }
+
+  std::vector<Slot> slots_;
+};
 
 }  // namespace bench
 }  // namespace lumo

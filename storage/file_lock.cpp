@@ -25,18 +25,39 @@ std::uint64_t pathHash(const std::wstring &path) {
   return hash;
 }
 
+// The lock's descriptor, converted by the first lock of the process: the
+// conversion costs as much as taking the lock, and the same conversion of
+// the same text gives the same descriptor. Null while the table holds
+// another conversion (a test's) or where the first one failed. Never freed:
+// another thread may still take a lock while the process ends.
+SECURITY_ATTRIBUTES *convertedOnce() {
+  struct Converted {
+    decltype(StorageSeam::convertSecurityDescriptor) conversion;
+    ProtectionAttributes attributes;
+  };
+  static Converted *const first =
+      new Converted{storageSeam.convertSecurityDescriptor, sddlAttributes(fileLockSddl)};
+  return first->conversion == storageSeam.convertSecurityDescriptor ? first->attributes.get()
+                                                                    : nullptr;
+}
+
 // Opens or creates the mutex; null, with the reason in *error where one is
 // wanted, when that fails.
 UniqueHandle openLock(const std::wstring &name, std::string *error) {
-  ProtectionAttributes security = sddlAttributes(fileLockSddl);
-  if (!security.get()) {
+  ProtectionAttributes convertedNow;
+  SECURITY_ATTRIBUTES *security = convertedOnce();
+  if (!security) {
+    convertedNow = sddlAttributes(fileLockSddl);
+    security = convertedNow.get();
+  }
+  if (!security) {
     if (error) {
-      *error = security.error();
+      *error = convertedNow.error();
     }
     return UniqueHandle();
   }
   UniqueHandle mutex(
-      storageSeam.createMutexEx(security.get(), name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+      storageSeam.createMutexEx(security, name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
   if (!mutex && error) {
     // The text callers have always been given for a lock that would not open.
     *error = windowsErrorText("CreateMutexW", GetLastError());

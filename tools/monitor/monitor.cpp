@@ -173,8 +173,7 @@ void Monitor::receive(const MSG &msg) {
   if (msg.message == names_.hookUpdateMessage && msg.hwnd == target_.get()) {
     const region::Rect r = paintwatch::unpackReport(msg.wParam, msg.lParam);
     tally_.record(r);
-    output_.add(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
-                std::to_wstring(r.right) + L" " + std::to_wstring(r.bottom));
+    output_.addReport(r);
     if (options_.verify) {
       verification_.report(msg.wParam, msg.lParam);
     }

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +14,22 @@ namespace {
 
 const int batchPauseMs = 10;
 
+// Writes the number's digits backwards, ending at end; returns where they
+// start.
+wchar_t *digitsBefore(wchar_t *end, int value) {
+  const bool negative = value < 0;
+  // Unsigned, so that the most negative int has a magnitude too.
+  unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    *--end = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) {
+    *--end = L'-';
+  }
+  return end;
+}
+
 }  // namespace
 
 // Shared with the writer thread, which may still be inside a write when the
@@ -24,7 +39,10 @@ struct ReportOutput::Shared {
   std::size_t capacity;
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::wstring> lines;
+  // The queued lines, each with its line end: one buffer, written whole
+  // and handed back empty, so that a line costs one copy into it.
+  std::wstring queued;
+  std::size_t queuedLines = 0;
   std::size_t queuedUnits = 0;
   std::uint64_t dropped = 0;
   bool writing = false;
@@ -36,22 +54,21 @@ struct ReportOutput::Shared {
 };
 
 void ReportOutput::writeLines(const std::shared_ptr<Shared> &shared) {
+  std::wstring text;
   std::unique_lock<std::mutex> lock(shared->mutex);
   for (;;) {
     shared->waiting = true;
-    shared->changed.wait(lock, [&] { return !shared->lines.empty() || shared->closing; });
+    shared->changed.wait(lock, [&] { return shared->queuedLines != 0 || shared->closing; });
     shared->waiting = false;
-    if (shared->lines.empty()) {
+    if (shared->queuedLines == 0) {
       return;
     }
-    // One write for everything queued so far.
-    std::wstring text;
-    while (!shared->lines.empty()) {
-      text += shared->lines.front();
-      text += L'\n';
-      shared->queuedUnits -= shared->lines.front().size();
-      shared->lines.pop_front();
-    }
+    // One write for everything queued so far; the monitor meanwhile fills
+    // the buffer written last time.
+    text.clear();
+    text.swap(shared->queued);
+    shared->queuedLines = 0;
+    shared->queuedUnits = 0;
     shared->writing = true;
     lock.unlock();
     const bool written = writeText(shared->stream, text);
@@ -79,7 +96,7 @@ ReportOutput::~ReportOutput() {
   }
 }
 
-void ReportOutput::add(const std::wstring &line) {
+void ReportOutput::add(std::wstring_view line) {
   bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -88,7 +105,8 @@ void ReportOutput::add(const std::wstring &line) {
       ++shared_->dropped;
       return;
     }
-    shared_->lines.push_back(line);
+    shared_->queued.append(line).push_back(L'\n');
+    ++shared_->queuedLines;
     shared_->queuedUnits += line.size();
     wake = shared_->waiting;
   }
@@ -97,18 +115,34 @@ void ReportOutput::add(const std::wstring &line) {
   }
 }
 
+void ReportOutput::addReport(const region::Rect &report) {
+  // Four numbers of at most 11 characters and three spaces.
+  wchar_t line[4 * 11 + 3];
+  wchar_t *start = line + ARRAYSIZE(line);
+  const int numbers[] = {report.left, report.top, report.right, report.bottom};
+  for (int i = 3; i >= 0; --i) {
+    start = digitsBefore(start, numbers[i]);
+    if (i != 0) {
+      *--start = L' ';
+    }
+  }
+  add(std::wstring_view(start, static_cast<std::size_t>(line + ARRAYSIZE(line) - start)));
+}
+
 std::uint64_t ReportOutput::finish(DWORD waitMs) {
   finished_ = true;
   std::unique_lock<std::mutex> lock(shared_->mutex);
   shared_->finishing = true;
   shared_->changed.notify_all();
   shared_->changed.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
-    return (shared_->lines.empty() && !shared_->writing) || shared_->broken;
+    return (shared_->queuedLines == 0 && !shared_->writing) || shared_->broken;
   });
   // A writer stuck with a reader that does not read is left to the end of
   // the process; what it was given counts as written.
-  shared_->dropped += shared_->lines.size();
-  shared_->lines.clear();
+  shared_->dropped += shared_->queuedLines;
+  shared_->queued.clear();
+  shared_->queuedLines = 0;
+  shared_->queuedUnits = 0;
   shared_->closing = true;
   shared_->changed.notify_all();
   return shared_->dropped;

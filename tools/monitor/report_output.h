@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "region/rect.h"
 
 namespace lumo {
 namespace tools {
@@ -28,7 +31,9 @@ public:
   ~ReportOutput();
 
   // Queues a line (without its line end); never waits.
-  void add(const std::wstring &line);
+  void add(std::wstring_view line);
+  // Queues the report's line, "left top right bottom".
+  void addReport(const region::Rect &report);
 
   // Gives the writer up to waitMs to write what is queued; what is still
   // queued after that is dropped. Returns the number of lines dropped, now

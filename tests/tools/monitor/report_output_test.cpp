@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <string>
 #include <thread>
 
@@ -70,6 +71,30 @@ TEST(ReportOutputTest, AReaderThatDoesNotReadCostsLinesNotTime) {
   // most lines are dropped and counted.
   EXPECT_GT(dropped, 4000u);
   EXPECT_LE(dropped, 5000u);
+}
+
+TEST(ReportOutputTest, AReportIsItsFourNumbersInDecimal) {
+  const struct {
+    lumo::region::Rect report;
+    const char *line;
+  } cases[] = {
+      {lumo::region::Rect(0, 0, 0, 0), "0 0 0 0"},
+      {lumo::region::Rect(-32768, -1, 32767, 10), "-32768 -1 32767 10"},
+      {lumo::region::Rect(INT_MIN, INT_MAX, -7, 1000000000),
+       "-2147483648 2147483647 -7 1000000000"},
+  };
+  Pipe pipe;
+  std::string expected;
+  {
+    ReportOutput output(pipe.writer.get());
+    for (const auto &c : cases) {
+      output.addReport(c.report);
+      expected += std::string(c.line) + "\r\n";
+    }
+    EXPECT_EQ(output.finish(10000), 0u);
+  }
+  pipe.writer.reset();
+  EXPECT_EQ(readAll(pipe.reader.get()), expected);
 }
 
 // Reads what the pipe holds until nothing more comes for a while.
