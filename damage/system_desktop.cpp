@@ -35,6 +35,8 @@ std::uint32_t partStates(const SCROLLBARINFO &info) {
 std::optional<region::Rect> menuBarOf(HWND owner) {
   MENUBARINFO bar{};
   bar.cbSize = sizeof bar;
+  // OBJID_MENU reads the menu the window holds; only OBJID_CLIENT on a
+  // popup would ask the menu's thread.
   if (GetMenuBarInfo(owner, OBJID_MENU, 0, &bar)) {
     return fromRect(bar.rcBar);
   }
@@ -51,6 +53,8 @@ void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
   for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
     SCROLLBARINFO info{};
     info.cbSize = sizeof info;
+    // The window's own bars are read from what it stored; OBJID_CLIENT, a
+    // scroll-bar control, would send it a message and wait.
     if (window != nullptr && GetScrollBarInfo(window, which, &info) &&
         (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
       bars->push_back(
@@ -59,51 +63,40 @@ void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
   }
 }
 
-}  // namespace
-
-void SystemDesktop::beginTick() {
-  foreground_ = GetForegroundWindow();
-  thread_ = GUITHREADINFO{};
-  thread_.cbSize = sizeof thread_;
-  if (foreground_ == nullptr ||
-      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground_, nullptr), &thread_)) {
-    thread_ = GUITHREADINFO{};
+// The thread's state is copied out of the window manager: the foreground
+// thread is not asked, so it may be hung. Zeroed where it cannot be had.
+GUITHREADINFO threadOf(HWND foreground) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  if (foreground == nullptr ||
+      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &thread)) {
+    thread = GUITHREADINFO{};
   }
+  return thread;
 }
 
-// Read again once a second at most: under Wine the four metrics cost some
-// 350 microseconds, a third of a tick, and displays seldom change.
-region::Rect SystemDesktop::virtualScreen() {
-  const ULONGLONG now = GetTickCount64();
-  if (screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    screen_ = region::Rect(left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                           top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    screenReadAt_ = now;
-  }
-  return screen_;
-}
-
-std::vector<TopWindow> SystemDesktop::topWindows() {
+std::vector<TopWindow> topWindows() {
   std::vector<TopWindow> windows;
+  // Reads the window list and each window's place; sends nothing.
   EnumWindows(addTopWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
-std::optional<region::Rect> SystemDesktop::caret() {
-  if (thread_.hwndCaret == nullptr || IsRectEmpty(&thread_.rcCaret)) {
+std::optional<region::Rect> caretOf(const GUITHREADINFO &thread) {
+  if (thread.hwndCaret == nullptr || IsRectEmpty(&thread.rcCaret)) {
     return std::nullopt;
   }
-  RECT onScreen = thread_.rcCaret;
-  MapWindowPoints(thread_.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
+  RECT onScreen = thread.rcCaret;
+  // Window places only, as GetWindowRect reads them.
+  MapWindowPoints(thread.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
   return fromRect(onScreen);
 }
 
-std::vector<region::Rect> SystemDesktop::openMenus() {
+std::vector<region::Rect> openMenus(const GUITHREADINFO &thread) {
   std::vector<region::Rect> menus;
   // Popup menus are top-level windows of the system's menu class, whichever
-  // thread opened them.
+  // thread opened them. With no title to match, FindWindowExW compares
+  // classes and asks no window for its text.
   for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup != nullptr;
        popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
     RECT place;
@@ -111,8 +104,8 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
       menus.push_back(fromRect(place));
     }
   }
-  if ((thread_.flags & GUI_INMENUMODE) != 0 && thread_.hwndMenuOwner != nullptr) {
-    if (const std::optional<region::Rect> bar = menuBarOf(thread_.hwndMenuOwner)) {
+  if ((thread.flags & GUI_INMENUMODE) != 0 && thread.hwndMenuOwner != nullptr) {
+    if (const std::optional<region::Rect> bar = menuBarOf(thread.hwndMenuOwner)) {
       menus.push_back(*bar);
     }
   }
@@ -123,13 +116,43 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
 // keyboard focus, such as an editor's text: a thumb moves without a
 // painting message. Under Wine only the calling process's windows answer;
 // there is nothing to stand in for a thumb's place.
-std::vector<ScrollBarState> SystemDesktop::scrollBars() {
+std::vector<ScrollBarState> scrollBarsOf(HWND foreground, const GUITHREADINFO &thread) {
   std::vector<ScrollBarState> bars;
-  addScrollBars(foreground_, &bars);
-  if (thread_.hwndFocus != foreground_) {
-    addScrollBars(thread_.hwndFocus, &bars);
+  addScrollBars(foreground, &bars);
+  if (thread.hwndFocus != foreground) {
+    addScrollBars(thread.hwndFocus, &bars);
   }
   return bars;
+}
+
+}  // namespace
+
+DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
+  DesktopSnapshot now;
+  now.virtualScreen = virtualScreen(screen);
+  // Each read is a round trip to the window server: the foreground window
+  // and its thread's state once for the caret, the menus and the bars.
+  const HWND foreground = GetForegroundWindow();
+  const GUITHREADINFO thread = threadOf(foreground);
+  now.windows = topWindows();
+  now.caret = caretOf(thread);
+  now.menus = openMenus(thread);
+  now.scrollBars = scrollBarsOf(foreground, thread);
+  return now;
+}
+
+// Under Wine the four metrics cost some 500 microseconds, a tick's whole
+// budget, and displays seldom change: the server says when one did.
+region::Rect SystemDesktop::virtualScreen(ScreenRead read) {
+  const ULONGLONG now = GetTickCount64();
+  if (read == ScreenRead::Now || screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    screen_ = region::Rect(left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    screenReadAt_ = now;
+  }
+  return screen_;
 }
 
 }  // namespace damage

@@ -21,8 +21,9 @@ public:
   // On allocation failure the region enters pixman's failed state, which
   // yields no rectangles; nothing is thrown.
   void subtract(const Region *other);
-  // The same failure rule as subtract.
-  void unite(const Region *other);
+  // The same failure rule as subtract; false where it failed, or where
+  // either region had failed before.
+  bool unite(const Region *other);
 
   // Replaces the vector's contents with the region's rectangles in banded
   // order. Only the vector's own allocation can throw. Inline, so that the

@@ -7,8 +7,8 @@
 namespace lumo {
 namespace region {
 
-void Region::unite(const Region *other) {
-  pixman_region_union(&region_, &region_, const_cast<pixman_region16_t *>(&other->region_));
+bool Region::unite(const Region *other) {
+  return pixman_region_union(&region_, &region_, const_cast<pixman_region16_t *>(&other->region_));
 }
 
 }  // namespace region

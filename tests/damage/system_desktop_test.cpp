@@ -17,6 +17,7 @@
 
 #include "damage/damage_tracker.h"
 #include "damage/system_desktop.h"
+#include "paintwatch/report.h"
 #include "region/region.h"
 #include "test_support.h"
 #include "util/unique_handle.h"
@@ -43,9 +44,8 @@ bool covers(const std::vector<Rect> &rects, const Rect &target) {
 }
 
 Rect onVirtualScreen(const RECT &r) {
-  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return Rect(r.left - x, r.top - y, r.right - x, r.bottom - y);
+  return lumo::paintwatch::virtualFromScreen(
+      r, POINT{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
 }
 
 HMENU makeMenuBar() {
