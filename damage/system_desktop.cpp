@@ -2,10 +2,38 @@
 
 #include <windows.h>
 
+#include <stdexcept>
+
+#include "damage/platform_seam.h"
+
 namespace lumo {
 namespace damage {
 
 namespace {
+
+// The geometry read in this scope is in the screen's pixels whatever the
+// awareness of the server's thread, whose own context is back when the
+// scope ends, on every path. Throws where the system has no such context or
+// refuses it: logical units would put every addition in the wrong place.
+class PerMonitorDpiScope {
+public:
+  PerMonitorDpiScope() : previous_(damageSeam.setThreadDpiAwarenessContext(perMonitorAware())) {
+    if (previous_ == nullptr) {
+      throw std::runtime_error(
+          "the damage tracker needs a per-monitor DPI awareness context (Windows 10 version 1607 "
+          "or later), and the system refused it");
+    }
+  }
+  PerMonitorDpiScope(const PerMonitorDpiScope &) = delete;
+  PerMonitorDpiScope &operator=(const PerMonitorDpiScope &) = delete;
+  ~PerMonitorDpiScope() { damageSeam.setThreadDpiAwarenessContext(previous_); }
+
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE, as the hooks read in.
+  static HANDLE perMonitorAware() { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)); }
+
+private:
+  const HANDLE previous_;
+};
 
 region::Rect fromRect(const RECT &r) { return region::Rect(r.left, r.top, r.right, r.bottom); }
 
@@ -127,7 +155,10 @@ std::vector<ScrollBarState> scrollBarsOf(HWND foreground, const GUITHREADINFO &t
 
 }  // namespace
 
+SystemDesktop::SystemDesktop() { const PerMonitorDpiScope tried; }
+
 DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
+  const PerMonitorDpiScope perMonitor;
   DesktopSnapshot now;
   now.virtualScreen = virtualScreen(screen);
   // Each read is a round trip to the window server: the foreground window
@@ -146,10 +177,10 @@ DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
 region::Rect SystemDesktop::virtualScreen(ScreenRead read) {
   const ULONGLONG now = GetTickCount64();
   if (read == ScreenRead::Now || screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    screen_ = region::Rect(left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                           top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const int left = damageSeam.getSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = damageSeam.getSystemMetrics(SM_YVIRTUALSCREEN);
+    screen_ = region::Rect(left, top, left + damageSeam.getSystemMetrics(SM_CXVIRTUALSCREEN),
+                           top + damageSeam.getSystemMetrics(SM_CYVIRTUALSCREEN));
     screenReadAt_ = now;
   }
   return screen_;

@@ -13,8 +13,13 @@
 namespace lumo {
 namespace damage {
 
+// Reads in physical pixels, in a per-monitor DPI context it enters for each
+// snapshot, whatever the server declares.
 class SystemDesktop : public DesktopSource {
 public:
+  // Throws std::runtime_error, saying why, where the system refuses the
+  // per-monitor context: before Windows 10 version 1607.
+  SystemDesktop();
   // With ScreenRead::Cached the virtual screen is read again once a second
   // at most, so a display change the server is not told of shows up to a
   // second late.

@@ -1,6 +1,7 @@
 #include "verification.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "paintwatch/report.h"
 #include "text_output.h"
@@ -45,7 +46,13 @@ bool Verification::start() {
   }
   tracker_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
   supplemented_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
-  damage_ = std::make_unique<damage::DamageTracker>(&desktop_);
+  try {
+    desktop_ = std::make_unique<damage::SystemDesktop>();
+  } catch (const std::runtime_error &refused) {
+    diagnostics_.error(L"cannot track damage for --verify: " + toUtf16(refused.what()));
+    return false;
+  }
+  damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
   const region::Rect none;
   additions_ = std::make_unique<region::Region>(&none);
   if (!openDisplayWindow()) {

@@ -65,7 +65,7 @@ private:
   std::unique_ptr<CoverageTracker> tracker_;
   // The reports with the damage tracker's additions.
   std::unique_ptr<CoverageTracker> supplemented_;
-  damage::SystemDesktop desktop_;
+  std::unique_ptr<damage::SystemDesktop> desktop_;
   std::unique_ptr<damage::DamageTracker> damage_;
   // A hidden top-level window: the system tells only those of a display
   // change, message-only windows such as the monitor's not.
