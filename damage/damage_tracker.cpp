@@ -36,6 +36,10 @@ region::Rect clipped(const region::Rect &r, int width, int height) {
                       std::min(r.bottom, height));
 }
 
+bool overlap(const region::Rect &a, const region::Rect &b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 std::uint64_t areaOf(const region::Region &region) {
   std::uint64_t area = 0;
   region.forEachRect([&area](const region::Rect &r) {
@@ -100,6 +104,7 @@ void DamageTracker::look() {
     addWindowChanges(&windows_, &now.windows, &additions);
     addScrollBars(now.scrollBars, &additions);
   }
+  addRepaintedBars(now, &additions);
   std::vector<region::Rect> held;
   addHeld(now, &held, &additions);
   const std::unique_ptr<region::Region> tick = onVirtualScreen(additions, now.virtualScreen);
@@ -142,6 +147,23 @@ void DamageTracker::addScrollBars(const std::vector<ScrollBarState> &bars,
   }
   for (const ScrollBarState &bar : bars) {
     additions->push_back(bar.place);
+  }
+}
+
+// A bar that cannot be read is added where the reports repainted the client
+// area beside it: text that scrolled moved the thumb.
+void DamageTracker::addRepaintedBars(const DesktopSnapshot &now,
+                                     std::vector<region::Rect> *additions) const {
+  const POINT origin = {now.virtualScreen.left, now.virtualScreen.top};
+  for (const UnreadScrollBar &bar : now.unreadScrollBars) {
+    const region::Rect client = paintwatch::virtualFromScreen(bar.client, origin);
+    bool repainted = false;
+    damage_->forEachRect([&client, &repainted](const region::Rect &r) {
+      repainted = repainted || overlap(r, client);
+    });
+    if (repainted) {
+      additions->push_back(bar.band);
+    }
   }
 }
 

@@ -5,11 +5,11 @@
 // server's frame clock: the old and new places of top-level windows that
 // moved, resized, appeared or went; the foreground thread's caret; open
 // menus; the scroll bars of the foreground window and of the focused control
-// when they change, where they were and where they are. It starts no thread;
-// the server's loop drives it. Everything is in virtual-screen coordinates,
-// the virtual screen's top-left corner at (0, 0), as reports are, and
-// clipped to the virtual screen. It fails safe: what it cannot track is
-// damage.
+// when they change, where they were and where they are, and where they
+// cannot be read, their bands when the client area beside them is
+// reported. It starts no thread; the server's loop drives it. Everything is in virtual-screen
+// coordinates, the virtual screen's top-left corner at (0, 0), as reports are, and clipped to the
+// virtual screen. It fails safe: what it cannot track is damage.
 
 #include <windows.h>
 
@@ -71,6 +71,7 @@ private:
                std::vector<region::Rect> *additions) const;
   void addScrollBars(const std::vector<ScrollBarState> &bars,
                      std::vector<region::Rect> *additions) const;
+  void addRepaintedBars(const DesktopSnapshot &now, std::vector<region::Rect> *additions) const;
   std::unique_ptr<region::Region> onVirtualScreen(const std::vector<region::Rect> &additions,
                                                   const region::Rect &screen) const;
   void readFrame(Frame *frame) const;

@@ -33,6 +33,14 @@ struct ScrollBarState {
   bool operator!=(const ScrollBarState &other) const { return !(*this == other); }
 };
 
+// A scroll bar the system would not describe (under Wine, another
+// process's): the band where it is drawn, beside the client area whose
+// repainting it follows.
+struct UnreadScrollBar {
+  region::Rect band;
+  region::Rect client;
+};
+
 // One look at the desktop, in screen coordinates.
 struct DesktopSnapshot {
   // The rectangle spanning every monitor.
@@ -47,6 +55,8 @@ struct DesktopSnapshot {
   // The scroll bars of the foreground window and of the control with the
   // keyboard focus.
   std::vector<ScrollBarState> scrollBars;
+  // Those of the same windows that could not be read.
+  std::vector<UnreadScrollBar> unreadScrollBars;
 };
 
 // Whether the virtual screen must be read anew or may come from a source's

@@ -77,16 +77,44 @@ std::optional<region::Rect> menuBarOf(HWND owner) {
   return region::Rect(window.left, window.top, window.right, clientTop.y);
 }
 
-void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
+// The bands right of and below the client area, to the window's edge,
+// where a window with scroll-bar styles draws its bars.
+void addUnreadScrollBars(HWND window, LONG which, std::vector<UnreadScrollBar> *bars) {
+  RECT place;
+  RECT client;
+  POINT clientOnScreen = {0, 0};
+  if (!GetWindowRect(window, &place) || !GetClientRect(window, &client) ||
+      !ClientToScreen(window, &clientOnScreen)) {
+    return;
+  }
+  const region::Rect inside(clientOnScreen.x, clientOnScreen.y, clientOnScreen.x + client.right,
+                            clientOnScreen.y + client.bottom);
+  const bool leftBar = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  const region::Rect band =
+      which == OBJID_HSCROLL ? region::Rect(inside.left, inside.bottom, inside.right, place.bottom)
+      : leftBar              ? region::Rect(place.left, inside.top, inside.left, inside.bottom)
+                             : region::Rect(inside.right, inside.top, place.right, inside.bottom);
+  bars->push_back({band, inside});
+}
+
+void addScrollBars(HWND window, DesktopSnapshot *now) {
+  if (window == nullptr) {
+    return;
+  }
+  // The style is the window's stored one; asking for it sends nothing.
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
   for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
     SCROLLBARINFO info{};
     info.cbSize = sizeof info;
     // The window's own bars are read from what it stored; OBJID_CLIENT, a
     // scroll-bar control, would send it a message and wait.
-    if (window != nullptr && GetScrollBarInfo(window, which, &info) &&
-        (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
-      bars->push_back(
-          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+    if (GetScrollBarInfo(window, which, &info)) {
+      if ((info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+        now->scrollBars.push_back(
+            {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+      }
+    } else if ((style & (which == OBJID_HSCROLL ? WS_HSCROLL : WS_VSCROLL)) != 0) {
+      addUnreadScrollBars(window, which, &now->unreadScrollBars);
     }
   }
 }
@@ -143,14 +171,12 @@ std::vector<region::Rect> openMenus(const GUITHREADINFO &thread) {
 // The foreground window's own scroll bars, and those of the control with the
 // keyboard focus, such as an editor's text: a thumb moves without a
 // painting message. Under Wine only the calling process's windows answer;
-// there is nothing to stand in for a thumb's place.
-std::vector<ScrollBarState> scrollBarsOf(HWND foreground, const GUITHREADINFO &thread) {
-  std::vector<ScrollBarState> bars;
-  addScrollBars(foreground, &bars);
+// elsewhere the bands where the bars are drawn stand in.
+void addScrollBarsOf(HWND foreground, const GUITHREADINFO &thread, DesktopSnapshot *now) {
+  addScrollBars(foreground, now);
   if (thread.hwndFocus != foreground) {
-    addScrollBars(thread.hwndFocus, &bars);
+    addScrollBars(thread.hwndFocus, now);
   }
-  return bars;
 }
 
 }  // namespace
@@ -168,7 +194,7 @@ DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
   now.windows = topWindows();
   now.caret = caretOf(thread);
   now.menus = openMenus(thread);
-  now.scrollBars = scrollBarsOf(foreground, thread);
+  addScrollBarsOf(foreground, thread, &now);
   return now;
 }
 

@@ -47,7 +47,7 @@ namespace {
 class MovingDesktop : public DesktopSource {
 public:
   DesktopSnapshot snapshot(ScreenRead) override {
-    DesktopSnapshot now{Rect(0, 0, 1000, 800), {}, Rect(500, 40, 501, 56), {}, {}};
+    DesktopSnapshot now{Rect(0, 0, 1000, 800), {}, Rect(500, 40, 501, 56), {}, {}, {}};
     for (int i = 0; i < 12; ++i) {
       const int x = 60 * i + step;
       now.windows.push_back(

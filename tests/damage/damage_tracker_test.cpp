@@ -30,6 +30,7 @@ public:
                       {{1, Rect(10, 10, 110, 110)}, {2, Rect(500, 500, 600, 550)}},
                       std::nullopt,
                       {},
+                      {},
                       {}};
   ScreenRead lastRead = ScreenRead::Cached;
 };
@@ -126,6 +127,29 @@ TEST_F(DamageTrackerTest, AScrollBarThatChangesMovesOrGoesAddsWhereItWasAndWhere
     desktop.now.scrollBars = c.after;
     EXPECT_EQ(tickAndTake(), c.added) << c.change;
     EXPECT_TRUE(tickAndTake().empty()) << c.change;
+  }
+}
+
+// Where a bar cannot be read, its band is added in the frames whose reports
+// touch the client area beside it, and only then.
+TEST_F(DamageTrackerTest, AnUnreadScrollBarIsAddedWhenItsClientAreaIsReported) {
+  desktop.now.virtualScreen = Rect(-100, 0, 900, 800);
+  desktop.now.unreadScrollBars = {{Rect(383, 40, 400, 300), Rect(100, 40, 383, 300)}};
+  const struct {
+    const char *report;
+    Rect place;
+    Boxes added;
+  } cases[] = {
+      {"none", Rect(), {}},
+      {"inside the client area", Rect(300, 100, 310, 110), {{483, 40, 500, 300}}},
+      {"beside it", Rect(500, 100, 510, 110), {}},
+      {"across its edge", Rect(150, 0, 210, 41), {{483, 40, 500, 300}}},
+  };
+  tracker.tick();
+  tracker.takeFrame();
+  for (const auto &c : cases) {
+    report(c.place);
+    EXPECT_EQ(tickAndTake(), c.added) << c.report;
   }
 }
 

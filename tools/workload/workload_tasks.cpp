@@ -145,12 +145,15 @@ bool leaveIdle(ProgramGroup *programs) {
   return true;
 }
 
-// A console that writes a line at a time: its text scrolls and its scroll
-// bar's thumb moves down, for as long as the workload runs.
+// A console that, once it has been up for two seconds, prints a long
+// listing at once, as a file typed out does, then writes a line at a time: its text scrolls and its
+// scroll bar's thumb moves down, for as long as the workload runs.
 bool fillConsole(ProgramGroup *programs) {
   return startInFront(programs, L"cmd.exe",
-                      L"/c \"for /l %i in (1,1,100000) do @(echo line %i of a console's output>CON"
-                      L" & ping -n 1 -w 10 127.0.0.1 >nul )\"",
+                      L"/c \"ping -n 3 127.0.0.1 >nul & (for /l %i in (1,1,600) do @echo line %i "
+                      L"of a long listing printed at"
+                      L" once) & for /l %i in (1,1,100000) do @(echo line %i of a console's"
+                      L" output>CON & ping -n 1 -w 10 127.0.0.1 >nul )\"",
                       {160, 100}, CREATE_NEW_CONSOLE) != nullptr;
 }
 
@@ -161,7 +164,7 @@ const WorkloadTask kWorkloadTasks[] = {
     {L"moves", L"Notepad, Task Manager and WordPad each moved eight times", moveWindows},
     {L"menus", L"Notepad's menus and dialogs worked with the keyboard", workMenusAndDialogs},
     {L"idle", L"Notepad left alone, its caret blinking", leaveIdle},
-    {L"console", L"a console writing line after line", fillConsole},
+    {L"console", L"a console printing a long listing, then line after line", fillConsole},
 };
 
 }  // namespace tools
