@@ -69,9 +69,10 @@ bool Verification::start() {
 
 LRESULT CALLBACK Verification::displayWindowProc(HWND window, UINT message, WPARAM wParam,
                                                  LPARAM lParam) {
-  if (message == WM_DISPLAYCHANGE) {
-    reinterpret_cast<damage::DamageTracker *>(GetWindowLongPtrW(window, GWLP_USERDATA))
-        ->displayChanged();
+  auto *tracker =
+      reinterpret_cast<damage::DamageTracker *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_DISPLAYCHANGE && tracker != nullptr) {
+    tracker->displayChanged();
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
