@@ -1,6 +1,7 @@
 #include "damage/damage_tracker.h"
 
 #include <algorithm>
+#include <new>
 
 #include "damage/window_changes.h"
 #include "paintwatch/report.h"
@@ -24,12 +25,19 @@ region::Rect padded(const region::Rect &r, int by) {
   return region::Rect(r.left - by, r.top - by, r.right + by, r.bottom + by);
 }
 
-// Screen coordinates to the virtual screen's, clipped to it.
-region::Rect onVirtualScreen(const region::Rect &r, const region::Rect &screen) {
-  return region::Rect(std::max(r.left, screen.left) - screen.left,
-                      std::max(r.top, screen.top) - screen.top,
-                      std::min(r.right, screen.right) - screen.left,
-                      std::min(r.bottom, screen.bottom) - screen.top);
+// Reports carry 16-bit coordinates and the virtual screen starts at (0, 0):
+// clipped to what a region holds, a wild report stays whole until the frame
+// is clipped to the screen.
+const int regionLimit = 0x7fff;
+
+// The part of a virtual-screen rectangle inside a screen of that size.
+region::Rect clipped(const region::Rect &r, int width, int height) {
+  return region::Rect(std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width),
+                      std::min(r.bottom, height));
+}
+
+bool overlap(const region::Rect &a, const region::Rect &b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 std::uint64_t areaOf(const region::Region &region) {
@@ -40,85 +48,167 @@ std::uint64_t areaOf(const region::Region &region) {
   return area;
 }
 
-void unite(region::Region *into, const region::Rect &rect) {
-  if (!rect.isEmpty()) {
-    const region::Region part(&rect);
-    into->unite(&part);
+// False where the region has failed.
+bool unite(region::Region *into, const region::Rect &rect) {
+  if (rect.isEmpty()) {
+    return true;
+  }
+  const region::Region part(&rect);
+  return into->unite(&part);
+}
+
+// Runs a step; false where it threw, whatever it threw: the server gets the
+// whole screen rather than an exception or a stale screen.
+template <typename Step>
+bool failSafe(Step step) noexcept {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    return false;
   }
 }
 
 }  // namespace
 
 DamageTracker::DamageTracker(DesktopSource *desktop)
-    : desktop_(*desktop),
-      screen_(desktop->virtualScreen()),
-      damage_(emptyRegion()),
-      added_(emptyRegion()) {}
+    : desktop_(*desktop), damage_(emptyRegion()), added_(emptyRegion()) {}
 
 DamageTracker::~DamageTracker() = default;
 
-void DamageTracker::addReport(WPARAM wParam, LPARAM lParam) {
+void DamageTracker::addReport(WPARAM wParam, LPARAM lParam) noexcept {
   const region::Rect r = paintwatch::unpackReport(wParam, lParam);
-  const region::Rect whole(0, 0, screen_.getWidth(), screen_.getHeight());
-  unite(damage_.get(), onVirtualScreen(r, whole));
+  if (!unite(damage_.get(), clipped(r, regionLimit, regionLimit))) {
+    whole_ = true;
+  }
 }
 
-void DamageTracker::tick() {
-  desktop_.beginTick();
-  screen_ = desktop_.virtualScreen();
+// A failed tick leaves the desktop as the last good tick saw it, while the
+// screen may have changed since, and may change back before the next good
+// tick: that tick's frame is whole too.
+void DamageTracker::tick() noexcept {
+  if (!failSafe([this] { look(); })) {
+    whole_ = true;
+    lost_ = true;
+  }
+}
+
+void DamageTracker::displayChanged() noexcept { displayChanged_ = true; }
+
+// Everything that can fail comes before the first change to the tracker's
+// state.
+void DamageTracker::look() {
+  DesktopSnapshot now = desktop_.snapshot(displayChanged_ ? ScreenRead::Now : ScreenRead::Cached);
   std::vector<region::Rect> additions;
-  std::vector<TopWindow> windows = desktop_.topWindows();
   if (haveBaseline_) {
-    addWindowChanges(&windows_, &windows, &additions);
+    addWindowChanges(&windows_, &now.windows, &additions);
+    addScrollBars(now.scrollBars, &additions);
   }
-  windows_ = std::move(windows);
-  addHeld(&additions);
-  addScrollBars(&additions);
-  haveBaseline_ = true;
-  addToFrame(additions);
-}
+  addRepaintedBars(now, &additions);
+  std::vector<region::Rect> held;
+  addHeld(now, &held, &additions);
+  const std::unique_ptr<region::Region> tick = onVirtualScreen(additions, now.virtualScreen);
 
-void DamageTracker::addHeld(std::vector<region::Rect> *additions) {
-  additions->insert(additions->end(), held_.begin(), held_.end());
-  held_ = desktop_.openMenus();
-  if (const std::optional<region::Rect> caret = desktop_.caret()) {
-    held_.push_back(padded(*caret, caretPadding));
-  }
-  additions->insert(additions->end(), held_.begin(), held_.end());
-}
-
-void DamageTracker::addScrollBars(std::vector<region::Rect> *additions) {
-  std::vector<ScrollBarState> bars = desktop_.scrollBars();
-  if (haveBaseline_ && bars != scrollBars_) {
-    for (const ScrollBarState &bar : scrollBars_) {
-      additions->push_back(bar.place);
-    }
-    for (const ScrollBarState &bar : bars) {
-      additions->push_back(bar.place);
-    }
-  }
-  scrollBars_ = std::move(bars);
-}
-
-void DamageTracker::addToFrame(const std::vector<region::Rect> &additions) {
-  const std::unique_ptr<region::Region> tick = emptyRegion();
-  for (const region::Rect &r : additions) {
-    unite(tick.get(), onVirtualScreen(r, screen_));
-  }
-  const double screenArea = static_cast<double>(screen_.getWidth()) * screen_.getHeight();
+  const bool united = added_->unite(tick.get()) && damage_->unite(tick.get());
+  const bool screenChanged = haveBaseline_ && now.virtualScreen != screen_;
+  whole_ = whole_ || !united || screenChanged || displayChanged_ || lost_;
+  displayChanged_ = false;
+  lost_ = false;
+  const double screenArea =
+      static_cast<double>(now.virtualScreen.getWidth()) * now.virtualScreen.getHeight();
   polledShares_ += screenArea <= 0 ? 0.0 : static_cast<double>(areaOf(*tick)) / screenArea;
   ++ticks_;
-  added_->unite(tick.get());
-  damage_->unite(tick.get());
+  screen_ = now.virtualScreen;
+  windows_ = std::move(now.windows);
+  scrollBars_ = std::move(now.scrollBars);
+  held_ = std::move(held);
+  haveBaseline_ = true;
+}
+
+// The caret and the menus now, and where they were at the last tick.
+void DamageTracker::addHeld(const DesktopSnapshot &now, std::vector<region::Rect> *held,
+                            std::vector<region::Rect> *additions) const {
+  *held = now.menus;
+  if (now.caret) {
+    held->push_back(padded(*now.caret, caretPadding));
+  }
+  additions->insert(additions->end(), held_.begin(), held_.end());
+  additions->insert(additions->end(), held->begin(), held->end());
+}
+
+// A bar that changed, moved or went damages where it was and where it is.
+void DamageTracker::addScrollBars(const std::vector<ScrollBarState> &bars,
+                                  std::vector<region::Rect> *additions) const {
+  if (bars == scrollBars_) {
+    return;
+  }
+  for (const ScrollBarState &bar : scrollBars_) {
+    additions->push_back(bar.place);
+  }
+  for (const ScrollBarState &bar : bars) {
+    additions->push_back(bar.place);
+  }
+}
+
+// A bar that cannot be read is added where the reports repainted the client
+// area beside it: text that scrolled moved the thumb.
+void DamageTracker::addRepaintedBars(const DesktopSnapshot &now,
+                                     std::vector<region::Rect> *additions) const {
+  const POINT origin = {now.virtualScreen.left, now.virtualScreen.top};
+  for (const UnreadScrollBar &bar : now.unreadScrollBars) {
+    const region::Rect client = paintwatch::virtualFromScreen(bar.client, origin);
+    bool repainted = false;
+    damage_->forEachRect([&client, &repainted](const region::Rect &r) {
+      repainted = repainted || overlap(r, client);
+    });
+    if (repainted) {
+      additions->push_back(bar.band);
+    }
+  }
+}
+
+// The additions in virtual-screen coordinates, clipped to the screen they
+// were seen on. Throws std::bad_alloc where the region fails.
+std::unique_ptr<region::Region> DamageTracker::onVirtualScreen(
+    const std::vector<region::Rect> &additions, const region::Rect &screen) const {
+  std::unique_ptr<region::Region> tick = emptyRegion();
+  const POINT origin = {screen.left, screen.top};
+  for (const region::Rect &r : additions) {
+    const region::Rect inside =
+        clipped(paintwatch::virtualFromScreen(r, origin), screen.getWidth(), screen.getHeight());
+    if (!unite(tick.get(), inside)) {
+      throw std::bad_alloc();
+    }
+  }
+  return tick;
 }
 
 Frame DamageTracker::takeFrame() {
   Frame frame;
-  damage_->getRectVector(&frame.damage);
-  added_->getRectVector(&frame.added);
-  damage_ = emptyRegion();
-  added_ = emptyRegion();
+  if (whole_ || !failSafe([this, &frame] { readFrame(&frame); })) {
+    whole_ = true;
+    const region::Rect all(0, 0, screen_.getWidth(), screen_.getHeight());
+    frame.damage.assign(1, all);
+    frame.added.assign(1, all);
+  }
+  whole_ = !failSafe([this] {
+    damage_ = emptyRegion();
+    added_ = emptyRegion();
+  });
   return frame;
+}
+
+void DamageTracker::readFrame(Frame *frame) const {
+  const auto read = [this](const region::Region &from, std::vector<region::Rect> *into) {
+    from.forEachRect([this, into](const region::Rect &r) {
+      const region::Rect inside = clipped(r, screen_.getWidth(), screen_.getHeight());
+      if (!inside.isEmpty()) {
+        into->push_back(inside);
+      }
+    });
+  };
+  read(*damage_, &frame->damage);
+  read(*added_, &frame->added);
 }
 
 }  // namespace damage

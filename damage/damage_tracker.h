@@ -5,9 +5,11 @@
 // server's frame clock: the old and new places of top-level windows that
 // moved, resized, appeared or went; the foreground thread's caret; open
 // menus; the scroll bars of the foreground window and of the focused control
-// when they change. It starts no thread; the server's loop drives it. Everything is in
-// virtual-screen coordinates, the virtual screen's top-left corner at (0, 0), as reports are, and
-// clipped to the virtual screen.
+// when they change, where they were and where they are, and where they
+// cannot be read, their bands when the client area beside them is
+// reported. It starts no thread; the server's loop drives it. Everything is in virtual-screen
+// coordinates, the virtual screen's top-left corner at (0, 0), as reports are, and clipped to the
+// virtual screen. It fails safe: what it cannot track is damage.
 
 #include <windows.h>
 
@@ -41,26 +43,49 @@ public:
   ~DamageTracker();
 
   // A report as the hooks post it.
-  void addReport(WPARAM wParam, LPARAM lParam);
+  void addReport(WPARAM wParam, LPARAM lParam) noexcept;
   // Looks at the desktop and adds what changed since the last tick. The
   // first tick only learns the desktop, but for carets and open menus.
-  void tick();
-  // The frame's rectangles; the next frame starts empty.
+  void tick() noexcept;
+  // For the server's loop when a top-level window of the server receives
+  // WM_DISPLAYCHANGE: the next tick reads the virtual screen anew, and the
+  // frame after it is the whole screen.
+  void displayChanged() noexcept;
+  // The frame's rectangles, clipped to the virtual screen of the last tick;
+  // the next frame starts empty. Where anything failed since the last
+  // frame, whatever it was, the frame is the whole virtual screen, in both
+  // lists. Throws std::bad_alloc only where even that cannot be had, and the
+  // next frame is the whole screen then.
   Frame takeFrame();
 
+  // The virtual screen in screen coordinates as the last tick saw it; empty
+  // before the first tick.
+  region::Rect virtualScreen() const { return screen_; }
   // The area the ticks added, as a share of the virtual screen, averaged
   // over the ticks so far.
   double polledShare() const { return ticks_ == 0 ? 0.0 : polledShares_ / ticks_; }
 
 private:
-  void addHeld(std::vector<region::Rect> *additions);
-  void addScrollBars(std::vector<region::Rect> *additions);
-  void addToFrame(const std::vector<region::Rect> &additions);
+  void look();
+  void addHeld(const DesktopSnapshot &now, std::vector<region::Rect> *held,
+               std::vector<region::Rect> *additions) const;
+  void addScrollBars(const std::vector<ScrollBarState> &bars,
+                     std::vector<region::Rect> *additions) const;
+  void addRepaintedBars(const DesktopSnapshot &now, std::vector<region::Rect> *additions) const;
+  std::unique_ptr<region::Region> onVirtualScreen(const std::vector<region::Rect> &additions,
+                                                  const region::Rect &screen) const;
+  void readFrame(Frame *frame) const;
 
   DesktopSource &desktop_;
   region::Rect screen_;
   std::unique_ptr<region::Region> damage_;
   std::unique_ptr<region::Region> added_;
+  // The frame is the whole screen: something failed, or the display
+  // changed.
+  bool whole_ = false;
+  bool displayChanged_ = false;
+  // A tick failed since the last good one.
+  bool lost_ = false;
   bool haveBaseline_ = false;
   std::vector<TopWindow> windows_;
   std::vector<ScrollBarState> scrollBars_;

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the damage tracker reads from the desktop at each tick, in screen
-// coordinates. The system's answers come from SystemDesktop; tests script
-// their own.
+// coordinates. The system's answers come from SystemDesktop; tests give
+// their own values.
 
 #include <cstdint>
 #include <optional>
@@ -33,24 +33,42 @@ struct ScrollBarState {
   bool operator!=(const ScrollBarState &other) const { return !(*this == other); }
 };
 
+// A scroll bar the system would not describe (under Wine, another
+// process's): the band where it is drawn, beside the client area whose
+// repainting it follows.
+struct UnreadScrollBar {
+  region::Rect band;
+  region::Rect client;
+};
+
+// One look at the desktop, in screen coordinates.
+struct DesktopSnapshot {
+  // The rectangle spanning every monitor.
+  region::Rect virtualScreen;
+  // The visible top-level windows, in any order.
+  std::vector<TopWindow> windows;
+  // The foreground thread's caret, where it has one.
+  std::optional<region::Rect> caret;
+  // The open popup menus and the menu bar of a window in menu mode; none
+  // while no menu is open.
+  std::vector<region::Rect> menus;
+  // The scroll bars of the foreground window and of the control with the
+  // keyboard focus.
+  std::vector<ScrollBarState> scrollBars;
+  // Those of the same windows that could not be read.
+  std::vector<UnreadScrollBar> unreadScrollBars;
+};
+
+// Whether the virtual screen must be read anew or may come from a source's
+// own cache, which may be as old as the source documents.
+enum class ScreenRead { Cached, Now };
+
 class DesktopSource {
 public:
   virtual ~DesktopSource() = default;
 
-  // Called first at each tick, so that a source can read once what the
-  // tick's questions share.
-  virtual void beginTick() {}
-  virtual region::Rect virtualScreen() = 0;
-  // The visible top-level windows, in any order.
-  virtual std::vector<TopWindow> topWindows() = 0;
-  // The foreground thread's caret, where it has one.
-  virtual std::optional<region::Rect> caret() = 0;
-  // The open popup menus and the menu bar of a window in menu mode; none
-  // while no menu is open.
-  virtual std::vector<region::Rect> openMenus() = 0;
-  // The scroll bars of the foreground window and of the control with the
-  // keyboard focus.
-  virtual std::vector<ScrollBarState> scrollBars() = 0;
+  // Called once per tick.
+  virtual DesktopSnapshot snapshot(ScreenRead screen) = 0;
 };
 
 }  // namespace damage

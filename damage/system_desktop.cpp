@@ -2,10 +2,38 @@
 
 #include <windows.h>
 
+#include <stdexcept>
+
+#include "damage/platform_seam.h"
+
 namespace lumo {
 namespace damage {
 
 namespace {
+
+// The geometry read in this scope is in the screen's pixels whatever the
+// awareness of the server's thread, whose own context is back when the
+// scope ends, on every path. Throws where the system has no such context or
+// refuses it: logical units would put every addition in the wrong place.
+class PerMonitorDpiScope {
+public:
+  PerMonitorDpiScope() : previous_(damageSeam.setThreadDpiAwarenessContext(perMonitorAware())) {
+    if (previous_ == nullptr) {
+      throw std::runtime_error(
+          "the damage tracker needs a per-monitor DPI awareness context (Windows 10 version 1607 "
+          "or later), and the system refused it");
+    }
+  }
+  PerMonitorDpiScope(const PerMonitorDpiScope &) = delete;
+  PerMonitorDpiScope &operator=(const PerMonitorDpiScope &) = delete;
+  ~PerMonitorDpiScope() { damageSeam.setThreadDpiAwarenessContext(previous_); }
+
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE, as the hooks read in.
+  static HANDLE perMonitorAware() { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)); }
+
+private:
+  const HANDLE previous_;
+};
 
 region::Rect fromRect(const RECT &r) { return region::Rect(r.left, r.top, r.right, r.bottom); }
 
@@ -35,6 +63,8 @@ std::uint32_t partStates(const SCROLLBARINFO &info) {
 std::optional<region::Rect> menuBarOf(HWND owner) {
   MENUBARINFO bar{};
   bar.cbSize = sizeof bar;
+  // OBJID_MENU reads the menu the window holds; only OBJID_CLIENT on a
+  // popup would ask the menu's thread.
   if (GetMenuBarInfo(owner, OBJID_MENU, 0, &bar)) {
     return fromRect(bar.rcBar);
   }
@@ -47,63 +77,82 @@ std::optional<region::Rect> menuBarOf(HWND owner) {
   return region::Rect(window.left, window.top, window.right, clientTop.y);
 }
 
-void addScrollBars(HWND window, std::vector<ScrollBarState> *bars) {
+// The bands right of and below the client area, to the window's edge,
+// where a window with scroll-bar styles draws its bars.
+void addUnreadScrollBars(HWND window, LONG which, std::vector<UnreadScrollBar> *bars) {
+  RECT place;
+  RECT client;
+  POINT clientOnScreen = {0, 0};
+  if (!GetWindowRect(window, &place) || !GetClientRect(window, &client) ||
+      !ClientToScreen(window, &clientOnScreen)) {
+    return;
+  }
+  const region::Rect inside(clientOnScreen.x, clientOnScreen.y, clientOnScreen.x + client.right,
+                            clientOnScreen.y + client.bottom);
+  const bool leftBar = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  const region::Rect band =
+      which == OBJID_HSCROLL ? region::Rect(inside.left, inside.bottom, inside.right, place.bottom)
+      : leftBar              ? region::Rect(place.left, inside.top, inside.left, inside.bottom)
+                             : region::Rect(inside.right, inside.top, place.right, inside.bottom);
+  bars->push_back({band, inside});
+}
+
+void addScrollBars(HWND window, DesktopSnapshot *now) {
+  if (window == nullptr) {
+    return;
+  }
+  // The style is the window's stored one; asking for it sends nothing.
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
   for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
     SCROLLBARINFO info{};
     info.cbSize = sizeof info;
-    if (window != nullptr && GetScrollBarInfo(window, which, &info) &&
-        (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
-      bars->push_back(
-          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+    // The window's own bars are read from what it stored; OBJID_CLIENT, a
+    // scroll-bar control, would send it a message and wait.
+    if (GetScrollBarInfo(window, which, &info)) {
+      if ((info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+        now->scrollBars.push_back(
+            {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
+      }
+    } else if ((style & (which == OBJID_HSCROLL ? WS_HSCROLL : WS_VSCROLL)) != 0) {
+      addUnreadScrollBars(window, which, &now->unreadScrollBars);
     }
   }
 }
 
-}  // namespace
-
-void SystemDesktop::beginTick() {
-  foreground_ = GetForegroundWindow();
-  thread_ = GUITHREADINFO{};
-  thread_.cbSize = sizeof thread_;
-  if (foreground_ == nullptr ||
-      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground_, nullptr), &thread_)) {
-    thread_ = GUITHREADINFO{};
+// The thread's state is copied out of the window manager: the foreground
+// thread is not asked, so it may be hung. Zeroed where it cannot be had.
+GUITHREADINFO threadOf(HWND foreground) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  if (foreground == nullptr ||
+      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &thread)) {
+    thread = GUITHREADINFO{};
   }
+  return thread;
 }
 
-// Read again once a second at most: under Wine the four metrics cost some
-// 350 microseconds, a third of a tick, and displays seldom change.
-region::Rect SystemDesktop::virtualScreen() {
-  const ULONGLONG now = GetTickCount64();
-  if (screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    screen_ = region::Rect(left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                           top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    screenReadAt_ = now;
-  }
-  return screen_;
-}
-
-std::vector<TopWindow> SystemDesktop::topWindows() {
+std::vector<TopWindow> topWindows() {
   std::vector<TopWindow> windows;
+  // Reads the window list and each window's place; sends nothing.
   EnumWindows(addTopWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
-std::optional<region::Rect> SystemDesktop::caret() {
-  if (thread_.hwndCaret == nullptr || IsRectEmpty(&thread_.rcCaret)) {
+std::optional<region::Rect> caretOf(const GUITHREADINFO &thread) {
+  if (thread.hwndCaret == nullptr || IsRectEmpty(&thread.rcCaret)) {
     return std::nullopt;
   }
-  RECT onScreen = thread_.rcCaret;
-  MapWindowPoints(thread_.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
+  RECT onScreen = thread.rcCaret;
+  // Window places only, as GetWindowRect reads them.
+  MapWindowPoints(thread.hwndCaret, nullptr, reinterpret_cast<POINT *>(&onScreen), 2);
   return fromRect(onScreen);
 }
 
-std::vector<region::Rect> SystemDesktop::openMenus() {
+std::vector<region::Rect> openMenus(const GUITHREADINFO &thread) {
   std::vector<region::Rect> menus;
   // Popup menus are top-level windows of the system's menu class, whichever
-  // thread opened them.
+  // thread opened them. With no title to match, FindWindowExW compares
+  // classes and asks no window for its text.
   for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup != nullptr;
        popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
     RECT place;
@@ -111,8 +160,8 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
       menus.push_back(fromRect(place));
     }
   }
-  if ((thread_.flags & GUI_INMENUMODE) != 0 && thread_.hwndMenuOwner != nullptr) {
-    if (const std::optional<region::Rect> bar = menuBarOf(thread_.hwndMenuOwner)) {
+  if ((thread.flags & GUI_INMENUMODE) != 0 && thread.hwndMenuOwner != nullptr) {
+    if (const std::optional<region::Rect> bar = menuBarOf(thread.hwndMenuOwner)) {
       menus.push_back(*bar);
     }
   }
@@ -122,14 +171,45 @@ std::vector<region::Rect> SystemDesktop::openMenus() {
 // The foreground window's own scroll bars, and those of the control with the
 // keyboard focus, such as an editor's text: a thumb moves without a
 // painting message. Under Wine only the calling process's windows answer;
-// there is nothing to stand in for a thumb's place.
-std::vector<ScrollBarState> SystemDesktop::scrollBars() {
-  std::vector<ScrollBarState> bars;
-  addScrollBars(foreground_, &bars);
-  if (thread_.hwndFocus != foreground_) {
-    addScrollBars(thread_.hwndFocus, &bars);
+// elsewhere the bands where the bars are drawn stand in.
+void addScrollBarsOf(HWND foreground, const GUITHREADINFO &thread, DesktopSnapshot *now) {
+  addScrollBars(foreground, now);
+  if (thread.hwndFocus != foreground) {
+    addScrollBars(thread.hwndFocus, now);
   }
-  return bars;
+}
+
+}  // namespace
+
+SystemDesktop::SystemDesktop() { const PerMonitorDpiScope tried; }
+
+DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
+  const PerMonitorDpiScope perMonitor;
+  DesktopSnapshot now;
+  now.virtualScreen = virtualScreen(screen);
+  // Each read is a round trip to the window server: the foreground window
+  // and its thread's state once for the caret, the menus and the bars.
+  const HWND foreground = GetForegroundWindow();
+  const GUITHREADINFO thread = threadOf(foreground);
+  now.windows = topWindows();
+  now.caret = caretOf(thread);
+  now.menus = openMenus(thread);
+  addScrollBarsOf(foreground, thread, &now);
+  return now;
+}
+
+// Under Wine the four metrics cost some 500 microseconds, a tick's whole
+// budget, and displays seldom change: the server says when one did.
+region::Rect SystemDesktop::virtualScreen(ScreenRead read) {
+  const ULONGLONG now = GetTickCount64();
+  if (read == ScreenRead::Now || screenReadAt_ == 0 || now - screenReadAt_ >= screenReadEveryMs) {
+    const int left = damageSeam.getSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = damageSeam.getSystemMetrics(SM_YVIRTUALSCREEN);
+    screen_ = region::Rect(left, top, left + damageSeam.getSystemMetrics(SM_CXVIRTUALSCREEN),
+                           top + damageSeam.getSystemMetrics(SM_CYVIRTUALSCREEN));
+    screenReadAt_ = now;
+  }
+  return screen_;
 }
 
 }  // namespace damage

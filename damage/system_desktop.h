@@ -2,7 +2,9 @@
 
 // The desktop as the system tells it, at each call, without hooks: under
 // Wine 8 out-of-context WinEvents bring only object creation, never moves,
-// carets or menus, so every tick asks.
+// carets or menus, so every tick asks. Every call reads state the window
+// manager keeps; none sends a message to another program's thread, so a
+// hung program cannot stall a tick.
 
 #include <windows.h>
 
@@ -11,25 +13,25 @@
 namespace lumo {
 namespace damage {
 
+// Reads in physical pixels, in a per-monitor DPI context it enters for each
+// snapshot, whatever the server declares.
 class SystemDesktop : public DesktopSource {
 public:
-  // The foreground window and its thread's state, read once per tick: each
-  // read is a round trip to the window server.
-  void beginTick() override;
-  region::Rect virtualScreen() override;
-  std::vector<TopWindow> topWindows() override;
-  std::optional<region::Rect> caret() override;
-  std::vector<region::Rect> openMenus() override;
-  std::vector<ScrollBarState> scrollBars() override;
+  // Throws std::runtime_error, saying why, where the system refuses the
+  // per-monitor context: before Windows 10 version 1607.
+  SystemDesktop();
+  // With ScreenRead::Cached the virtual screen is read again once a second
+  // at most, so a display change the server is not told of shows up to a
+  // second late.
+  DesktopSnapshot snapshot(ScreenRead screen) override;
 
 private:
   static constexpr ULONGLONG screenReadEveryMs = 1000;
 
+  region::Rect virtualScreen(ScreenRead read);
+
   region::Rect screen_;
   ULONGLONG screenReadAt_ = 0;
-  HWND foreground_ = nullptr;
-  // Zeroed where the foreground thread cannot be asked.
-  GUITHREADINFO thread_{};
 };
 
 }  // namespace damage

@@ -36,18 +36,25 @@ inline region::Rect unpackReport(WPARAM wParam, LPARAM lParam) {
 }
 
 // A screen rectangle moved into virtual-screen coordinates, whose origin is
-// the virtual screen's top-left corner.
-inline region::Rect virtualFromScreen(const RECT &screen, POINT origin) {
+// the virtual screen's top-left corner: the one conversion the hooks, the
+// damage tracker and the tools share.
+inline region::Rect virtualFromScreen(const region::Rect &screen, POINT origin) {
   return region::Rect(screen.left - origin.x, screen.top - origin.y, screen.right - origin.x,
                       screen.bottom - origin.y);
+}
+
+inline region::Rect virtualFromScreen(const RECT &screen, POINT origin) {
+  return virtualFromScreen(region::Rect(screen.left, screen.top, screen.right, screen.bottom),
+                           origin);
 }
 
 // A client rectangle (relative to the client area) placed at the client
 // area's screen position, in virtual-screen coordinates.
 inline region::Rect virtualFromClient(const RECT &client, POINT clientOnScreen, POINT origin) {
-  const int x = clientOnScreen.x - origin.x;
-  const int y = clientOnScreen.y - origin.y;
-  return region::Rect(client.left + x, client.top + y, client.right + x, client.bottom + y);
+  return virtualFromScreen(
+      region::Rect(client.left + clientOnScreen.x, client.top + clientOnScreen.y,
+                   client.right + clientOnScreen.x, client.bottom + clientOnScreen.y),
+      origin);
 }
 
 }  // namespace paintwatch

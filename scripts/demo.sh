@@ -35,6 +35,11 @@ run "$tools/paintmonitor.exe" --verify --window-title "Lumo paint demo (64-bit)"
 monitor=$!
 sleep 1
 if [ $# -gt 0 ]; then
+  # The workload's programs are 64-bit ones, which Wine hooks only once the
+  # 32-bit loader, whose hooks went in last, has left.
+  if "$root/scripts/runs-32bit.sh" >/dev/null; then
+    run "$tools/paintloader32.exe" --close
+  fi
   run "$tools/paintworkload.exe" --task "$@"
 else
   if why=$("$root/scripts/runs-32bit.sh"); then

@@ -12,6 +12,8 @@
 #include "command_line.h"
 #include "diagnostics.h"
 #include "option_table.h"
+#include "util/text_conversion.h"
+#include "workload/input_guard.h"
 #include "workload/program_group.h"
 #include "workload/workload_tasks.h"
 
@@ -99,7 +101,12 @@ int wmain(int argc, wchar_t **argv) {
   }
   const ULONGLONG end = GetTickCount64() + options.milliseconds;
   lumo::tools::ProgramGroup programs(diagnostics);
-  if (!options.task->run(&programs)) {
+  try {
+    if (!options.task->run(&programs)) {
+      return 1;
+    }
+  } catch (const lumo::tools::ForeignWindowInFront &stopped) {
+    diagnostics.error(lumo::toUtf16(stopped.what()));
     return 1;
   }
   const ULONGLONG now = GetTickCount64();

@@ -42,13 +42,16 @@ int main(int argc, char **argv) {
               written.status == lumo::storage::SafeWriteStatus::Written ? runs.c_str()
                                                                         : written.message.c_str());
 
-  // One frame as a server's frame clock makes it: the reports the hooks
-  // posted since the last frame, then the tick, then the frame. These two
-  // overlap and cover the virtual screen between them, so the frame is one
-  // rectangle whatever the tick finds on the desktop at that moment.
+  // One frame as a server's frame clock makes it, after a first tick that
+  // learns the desktop: the reports the hooks posted since the last frame,
+  // then the tick, then the frame. These two overlap and cover the virtual
+  // screen between them, so the frame is one rectangle whatever the tick
+  // finds on the desktop at that moment.
   lumo::damage::SystemDesktop desktop;
   lumo::damage::DamageTracker tracker(&desktop);
-  const lumo::region::Rect screen = desktop.virtualScreen();
+  tracker.tick();
+  tracker.takeFrame();
+  const lumo::region::Rect screen = tracker.virtualScreen();
   const int width = screen.getWidth();
   const int height = screen.getHeight();
   const lumo::region::Rect painted[] = {lumo::region::Rect(0, 0, width, height * 2 / 3),

@@ -7,33 +7,36 @@
 #include "paintwatch/report.h"
 
 using lumo::damage::DamageTracker;
+using lumo::damage::DesktopSnapshot;
 using lumo::damage::DesktopSource;
+using lumo::damage::ScreenRead;
 using lumo::damage::ScrollBarState;
-using lumo::damage::TopWindow;
 using lumo::region::Rect;
 
 namespace {
 
 using Box = std::tuple<int, int, int, int>;
+using Boxes = std::vector<Box>;
 
-// A desktop whose state the test sets between ticks.
-class ScriptedDesktop : public DesktopSource {
+// A desktop that is a value: each tick sees `now`.
+class DesktopValue : public DesktopSource {
 public:
-  Rect virtualScreen() override { return screen; }
-  std::vector<TopWindow> topWindows() override { return windows; }
-  std::optional<Rect> caret() override { return caretPlace; }
-  std::vector<Rect> openMenus() override { return menus; }
-  std::vector<ScrollBarState> scrollBars() override { return bars; }
+  DesktopSnapshot snapshot(ScreenRead screen) override {
+    lastRead = screen;
+    return now;
+  }
 
-  Rect screen{0, 0, 1000, 800};
-  std::vector<TopWindow> windows{{1, Rect(10, 10, 110, 110)}, {2, Rect(500, 500, 600, 550)}};
-  std::optional<Rect> caretPlace;
-  std::vector<Rect> menus;
-  std::vector<ScrollBarState> bars;
+  DesktopSnapshot now{Rect(0, 0, 1000, 800),
+                      {{1, Rect(10, 10, 110, 110)}, {2, Rect(500, 500, 600, 550)}},
+                      std::nullopt,
+                      {},
+                      {},
+                      {}};
+  ScreenRead lastRead = ScreenRead::Cached;
 };
 
-std::vector<Box> boxes(const std::vector<Rect> &rects) {
-  std::vector<Box> out;
+Boxes boxes(const std::vector<Rect> &rects) {
+  Boxes out;
   for (const Rect &r : rects) {
     out.emplace_back(r.left, r.top, r.right, r.bottom);
   }
@@ -42,12 +45,16 @@ std::vector<Box> boxes(const std::vector<Rect> &rects) {
 
 class DamageTrackerTest : public testing::Test {
 protected:
-  std::vector<Box> tickAndTake() {
+  Boxes tickAndTake() {
     tracker.tick();
     return boxes(tracker.takeFrame().added);
   }
+  void report(const Rect &r) {
+    const auto packed = lumo::paintwatch::packReport(r);
+    tracker.addReport(packed.wParam, packed.lParam);
+  }
 
-  ScriptedDesktop desktop;
+  DesktopValue desktop;
   DamageTracker tracker{&desktop};
 };
 
@@ -56,12 +63,13 @@ TEST_F(DamageTrackerTest, AnUnchangedDesktopAddsNothing) {
     EXPECT_TRUE(tickAndTake().empty());
   }
   EXPECT_EQ(tracker.polledShare(), 0.0);
+  EXPECT_EQ(tracker.virtualScreen(), Rect(0, 0, 1000, 800));
 }
 
 TEST_F(DamageTrackerTest, AMoveAddsTheOldAndNewPlacesOnce) {
   tracker.tick();
-  desktop.windows[0].place = Rect(200, 10, 300, 110);
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{10, 10, 110, 110}, {200, 10, 300, 110}}));
+  desktop.now.windows[0].place = Rect(200, 10, 300, 110);
+  EXPECT_EQ(tickAndTake(), (Boxes{{10, 10, 110, 110}, {200, 10, 300, 110}}));
   EXPECT_TRUE(tickAndTake().empty());
   // Two ticks of four added 2 * 100 * 100 of 1000 * 800 pixels.
   EXPECT_DOUBLE_EQ(tracker.polledShare(), 20000.0 / 800000 / 3);
@@ -69,56 +77,90 @@ TEST_F(DamageTrackerTest, AMoveAddsTheOldAndNewPlacesOnce) {
 
 TEST_F(DamageTrackerTest, WindowsThatAppearOrGoAddTheirPlaceOnce) {
   tracker.tick();
-  desktop.windows.erase(desktop.windows.begin());
-  desktop.windows.push_back({7, Rect(0, 700, 50, 750)});
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{10, 10, 110, 110}, {0, 700, 50, 750}}));
+  desktop.now.windows.erase(desktop.now.windows.begin());
+  desktop.now.windows.push_back({7, Rect(0, 700, 50, 750)});
+  EXPECT_EQ(tickAndTake(), (Boxes{{10, 10, 110, 110}, {0, 700, 50, 750}}));
   EXPECT_TRUE(tickAndTake().empty());
 }
 
 TEST_F(DamageTrackerTest, ACaretAddsItsPaddedPlaceEachTickAndItsLastPlaceOnceMore) {
-  desktop.caretPlace = Rect(40, 40, 41, 56);
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{38, 38, 43, 58}}));
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{38, 38, 43, 58}}));
-  desktop.caretPlace = Rect(60, 40, 61, 56);
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{38, 38, 43, 58}, {58, 38, 63, 58}}));
-  desktop.caretPlace.reset();
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{58, 38, 63, 58}}));
+  desktop.now.caret = Rect(40, 40, 41, 56);
+  EXPECT_EQ(tickAndTake(), (Boxes{{38, 38, 43, 58}}));
+  EXPECT_EQ(tickAndTake(), (Boxes{{38, 38, 43, 58}}));
+  desktop.now.caret = Rect(60, 40, 61, 56);
+  EXPECT_EQ(tickAndTake(), (Boxes{{38, 38, 43, 58}, {58, 38, 63, 58}}));
+  desktop.now.caret.reset();
+  EXPECT_EQ(tickAndTake(), (Boxes{{58, 38, 63, 58}}));
   EXPECT_TRUE(tickAndTake().empty());
 }
 
 TEST_F(DamageTrackerTest, AnOpenMenuAddsEachTickAndAClosedOneStops) {
-  desktop.menus = {Rect(10, 30, 110, 50), Rect(20, 50, 90, 200)};
-  const std::vector<Box> open{{10, 30, 110, 50}, {20, 50, 90, 200}};
+  desktop.now.menus = {Rect(10, 30, 110, 50), Rect(20, 50, 90, 200)};
+  const Boxes open{{10, 30, 110, 50}, {20, 50, 90, 200}};
   EXPECT_EQ(tickAndTake(), open);
   EXPECT_EQ(tickAndTake(), open);
-  desktop.menus.clear();
+  desktop.now.menus.clear();
   // The system erases the last highlight as the menu closes.
   EXPECT_EQ(tickAndTake(), open);
   EXPECT_TRUE(tickAndTake().empty());
-  EXPECT_TRUE(tickAndTake().empty());
 }
 
-TEST_F(DamageTrackerTest, ScrollBarsAddTheirPlacesOnlyWhenTheyChange) {
-  desktop.bars = {{Rect(100, 0, 116, 300), 20, 60, 0}};
-  EXPECT_TRUE(tickAndTake().empty());
-  EXPECT_TRUE(tickAndTake().empty());
-  desktop.bars[0].thumbTop = 40;
-  desktop.bars[0].thumbBottom = 80;
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{100, 0, 116, 300}}));
-  EXPECT_TRUE(tickAndTake().empty());
-  desktop.bars[0].parts = 1;
-  EXPECT_EQ(tickAndTake(), (std::vector<Box>{{100, 0, 116, 300}}));
+TEST_F(DamageTrackerTest, AScrollBarThatChangesMovesOrGoesAddsWhereItWasAndWhereItIs) {
+  const ScrollBarState bar{Rect(100, 0, 116, 300), 20, 60, 0};
+  const struct {
+    const char *change;
+    std::vector<ScrollBarState> after;
+    Boxes added;
+  } cases[] = {
+      {"unchanged", {bar}, {}},
+      {"thumb moved", {{bar.place, 40, 80, 0}}, {{100, 0, 116, 300}}},
+      {"part pressed", {{bar.place, 20, 60, 1}}, {{100, 0, 116, 300}}},
+      {"bar moved",
+       {{Rect(300, 0, 316, 300), 20, 60, 0}},
+       {{100, 0, 116, 300}, {300, 0, 316, 300}}},
+      {"bar gone", {}, {{100, 0, 116, 300}}},
+  };
+  for (const auto &c : cases) {
+    desktop.now.scrollBars = {bar};
+    tracker.tick();
+    tracker.takeFrame();
+    desktop.now.scrollBars = c.after;
+    EXPECT_EQ(tickAndTake(), c.added) << c.change;
+    EXPECT_TRUE(tickAndTake().empty()) << c.change;
+  }
+}
+
+// Where a bar cannot be read, its band is added in the frames whose reports
+// touch the client area beside it, and only then.
+TEST_F(DamageTrackerTest, AnUnreadScrollBarIsAddedWhenItsClientAreaIsReported) {
+  desktop.now.virtualScreen = Rect(-100, 0, 900, 800);
+  desktop.now.unreadScrollBars = {{Rect(383, 40, 400, 300), Rect(100, 40, 383, 300)}};
+  const struct {
+    const char *report;
+    Rect place;
+    Boxes added;
+  } cases[] = {
+      {"none", Rect(), {}},
+      {"inside the client area", Rect(300, 100, 310, 110), {{483, 40, 500, 300}}},
+      {"beside it", Rect(500, 100, 510, 110), {}},
+      {"across its edge", Rect(150, 0, 210, 41), {{483, 40, 500, 300}}},
+  };
+  tracker.tick();
+  tracker.takeFrame();
+  for (const auto &c : cases) {
+    report(c.place);
+    EXPECT_EQ(tickAndTake(), c.added) << c.report;
+  }
 }
 
 TEST_F(DamageTrackerTest, ReportsJoinTheDamageButNotTheAdditions) {
   tracker.tick();
-  const auto report = lumo::paintwatch::packReport(Rect(0, 0, 20, 20));
-  tracker.addReport(report.wParam, report.lParam);
-  desktop.windows[1].place = Rect(500, 500, 600, 560);
+  report(Rect(0, 0, 20, 20));
+  desktop.now.windows[1].place = Rect(500, 500, 600, 560);
   tracker.tick();
   const lumo::damage::Frame frame = tracker.takeFrame();
-  EXPECT_EQ(boxes(frame.added), (std::vector<Box>{{500, 500, 600, 560}}));
-  EXPECT_EQ(boxes(frame.damage), (std::vector<Box>{{0, 0, 20, 20}, {500, 500, 600, 560}}));
+  EXPECT_EQ(boxes(frame.added), (Boxes{{500, 500, 600, 560}}));
+  EXPECT_EQ(boxes(frame.damage), (Boxes{{0, 0, 20, 20}, {500, 500, 600, 560}}));
   const lumo::damage::Frame next = tracker.takeFrame();
   EXPECT_TRUE(next.damage.empty());
   EXPECT_TRUE(next.added.empty());
@@ -126,20 +168,59 @@ TEST_F(DamageTrackerTest, ReportsJoinTheDamageButNotTheAdditions) {
 
 TEST_F(DamageTrackerTest, EverythingIsClippedToTheVirtualScreenInItsCoordinates) {
   // A second monitor left of the first puts the origin at -1000.
-  desktop.screen = Rect(-1000, 0, 1000, 800);
-  desktop.windows[0].place = Rect(10, 0, 110, 100);
+  desktop.now.virtualScreen = Rect(-1000, 0, 1000, 800);
+  desktop.now.windows[0].place = Rect(10, 0, 110, 100);
   tracker.tick();
-  desktop.windows[0].place = Rect(-1100, -50, -900, 100);
-  desktop.windows[1].place = Rect(900, 700, 1200, 900);
-  const auto report = lumo::paintwatch::packReport(Rect(1990, -10, 2100, 10));
-  tracker.addReport(report.wParam, report.lParam);
+  desktop.now.windows[0].place = Rect(-1100, -50, -900, 100);
+  desktop.now.windows[1].place = Rect(900, 700, 1200, 900);
+  report(Rect(1990, -10, 2100, 10));
+  report(Rect(-32768, 790, 32767, 900));
   tracker.tick();
   const lumo::damage::Frame frame = tracker.takeFrame();
   EXPECT_EQ(
       boxes(frame.added),
-      (std::vector<Box>{
+      (Boxes{
           {0, 0, 100, 100}, {1010, 0, 1110, 100}, {1500, 500, 1600, 550}, {1900, 700, 2000, 800}}));
   EXPECT_EQ(boxes(frame.damage).front(), (Box{0, 0, 100, 10}));
+  EXPECT_EQ(boxes(frame.damage).back(), (Box{0, 790, 2000, 800}));
+}
+
+// After a display change, told or seen, the next frame is the whole new
+// screen and the additions after it use the new origin.
+TEST_F(DamageTrackerTest, TheFrameAfterADisplayChangeIsTheWholeNewScreen) {
+  const struct {
+    const char *change;
+    Rect screen;
+    bool told;
+  } cases[] = {
+      {"a monitor added on the left", Rect(-1000, 0, 1000, 800), false},
+      {"a smaller mode", Rect(0, 0, 800, 600), false},
+      {"told, the same size", Rect(0, 0, 1000, 800), true},
+      {"told, a monitor added above", Rect(0, -600, 1000, 800), true},
+  };
+  for (const auto &c : cases) {
+    desktop.now.virtualScreen = Rect(0, 0, 1000, 800);
+    tracker.tick();
+    tracker.takeFrame();
+    EXPECT_EQ(desktop.lastRead, ScreenRead::Cached);
+    if (c.told) {
+      tracker.displayChanged();
+    }
+    desktop.now.virtualScreen = c.screen;
+    tracker.tick();
+    EXPECT_EQ(desktop.lastRead, c.told ? ScreenRead::Now : ScreenRead::Cached) << c.change;
+    const Box whole{0, 0, c.screen.getWidth(), c.screen.getHeight()};
+    const lumo::damage::Frame frame = tracker.takeFrame();
+    EXPECT_EQ(boxes(frame.damage), Boxes{whole}) << c.change;
+    EXPECT_EQ(boxes(frame.added), Boxes{whole}) << c.change;
+    desktop.now.windows[0].place.left += 1;
+    EXPECT_EQ(
+        tickAndTake(),
+        (Boxes{{10 - c.screen.left, 10 - c.screen.top, 110 - c.screen.left, 110 - c.screen.top}}))
+        << c.change;
+    desktop.now.windows[0].place.left -= 1;
+    tickAndTake();
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cwchar>
 #include <functional>
 #include <future>
@@ -17,6 +18,7 @@
 
 #include "damage/damage_tracker.h"
 #include "damage/system_desktop.h"
+#include "paintwatch/report.h"
 #include "region/region.h"
 #include "test_support.h"
 #include "util/unique_handle.h"
@@ -43,9 +45,8 @@ bool covers(const std::vector<Rect> &rects, const Rect &target) {
 }
 
 Rect onVirtualScreen(const RECT &r) {
-  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return Rect(r.left - x, r.top - y, r.right - x, r.bottom - y);
+  return lumo::paintwatch::virtualFromScreen(
+      r, POINT{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
 }
 
 HMENU makeMenuBar() {
@@ -110,9 +111,9 @@ void endPeer(HANDLE process) {
 }
 using UniquePeer = lumo::UniqueAny<HANDLE, &endPeer>;
 
-UniquePeer startMenuPeer() {
+UniquePeer startMenuPeer(const std::wstring &arguments = L"20") {
   const std::wstring program = lumo::test::besideThisProgram(L"menu_peer.exe");
-  std::wstring commandLine = L"menu_peer 20";
+  std::wstring commandLine = L"menu_peer " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -293,6 +294,37 @@ TEST_F(SystemDesktopTest, AnotherProcesssMenuBarIsCoveredInMenuMode) {
   press(VK_MENU);
   EXPECT_TRUE(soonCovered([&bar] { return bar; }));
   press(VK_ESCAPE);
+}
+
+// Programs that stop pumping, one in front with a caret and scroll bars,
+// one inside its menu's loop: every call a tick makes reads what the window
+// manager keeps, so ticks go on returning. They run on a thread of their
+// own, so that a tick that waits shows as a failure, not a stuck test.
+TEST_F(SystemDesktopTest, TicksGoOnReturningWhileTheProgramInFrontHangs) {
+  for (const wchar_t *how : {L"in-front", L"in-menu"}) {
+    const std::wstring event = L"LumoHungPeer" + std::to_wstring(GetCurrentProcessId());
+    const lumo::UniqueHandle hanging(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+    UniquePeer peer = startMenuPeer(std::wstring(L"60 ") + how + L" " + event);
+    ASSERT_TRUE(peer.valid());
+    ASSERT_EQ(WaitForSingleObject(hanging.get(), 10000), WAIT_OBJECT_0);
+    DWORD inFront = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &inFront);
+    EXPECT_EQ(inFront, GetProcessId(peer.get()));
+    std::promise<void> ticked;
+    std::future<void> done = ticked.get_future();
+    std::thread ticks([this, &ticked] {
+      for (int i = 0; i < 20; ++i) {
+        tickAndTake();
+      }
+      ticked.set_value();
+    });
+    // Twenty ticks take some 20 ms; a tick that waited on the peer would
+    // wait for the whole minute.
+    EXPECT_EQ(done.wait_for(std::chrono::seconds(15)), std::future_status::ready)
+        << "ticks stalled with a peer hung " << how;
+    peer.reset();
+    ticks.join();
+  }
 }
 
 }  // namespace

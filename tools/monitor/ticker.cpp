@@ -2,27 +2,26 @@
 
 #include <algorithm>
 
+#include "platform_seam.h"
+
 namespace lumo {
 namespace tools {
 
 namespace {
 
 const ULONGLONG never = ~0ull;
+// How soon a post the queue refused is tried again: the monitor's loop
+// drains the queue meanwhile.
+const DWORD postRetryMs = 10;
 
 // One message posted at a steady interval.
 struct Pace {
   Pace(UINT message, DWORD periodMs, ULONGLONG started)
       : message(message), periodMs(periodMs), next(periodMs == 0 ? never : started + periodMs) {}
 
-  // Posts when due; a late post does not make the next ones come faster.
-  bool post(DWORD thread, ULONGLONG now) {
-    if (now < next) {
-      return false;
-    }
-    PostThreadMessageW(thread, message, 0, 0);
-    next = std::max(next + periodMs, now + periodMs / 2);
-    return true;
-  }
+  bool due(ULONGLONG now) const { return now >= next; }
+  // A late post does not make the next ones come faster.
+  void posted(ULONGLONG now) { next = std::max(next + periodMs, now + periodMs / 2); }
 
   UINT message;
   DWORD periodMs;
@@ -41,6 +40,18 @@ Ticker::~Ticker() {
   worker_.join();
 }
 
+// On Windows a thread's queue refuses posts past 10,000 messages, which a
+// flood of reports can reach: a refused post is tried again until the queue
+// takes it. False once the ticker is ending.
+bool Ticker::post(UINT message) {
+  while (!monitorSeam.postThreadMessage(thread_, message, 0, 0)) {
+    if (WaitForSingleObject(wake_.get(), postRetryMs) != WAIT_TIMEOUT) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
   const ULONGLONG started = GetTickCount64();
   const ULONGLONG end = durationMs == INFINITE ? never : started + durationMs;
@@ -49,11 +60,20 @@ void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) {
-      PostThreadMessageW(thread_, kStopMessage, 0, 0);
+      post(kStopMessage);
       return;
     }
-    const bool captured = capture.post(thread_, now);
-    if (frame.post(thread_, now) || captured) {
+    bool posted = false;
+    for (Pace *pace : {&capture, &frame}) {
+      if (pace->due(now)) {
+        if (!post(pace->message)) {
+          return;
+        }
+        pace->posted(now);
+        posted = true;
+      }
+    }
+    if (posted) {
       continue;
     }
     const ULONGLONG next = std::min({end, capture.next, frame.next});
@@ -66,7 +86,9 @@ void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
     if (woken == WAIT_OBJECT_0 + 1) {
       // Dropped first: the monitor closes the handle once told.
       loader = nullptr;
-      PostThreadMessageW(thread_, kLoaderEndedMessage, 0, 0);
+      if (!post(kLoaderEndedMessage)) {
+        return;
+      }
     }
   }
 }

@@ -3,7 +3,8 @@
 // The monitor's clock, and its watch over the 32-bit loader, on a thread of
 // its own. Everything that ends or paces the monitor reaches its loop as a
 // thread message, so that the loop waits in GetMessageW alone: one system
-// call per report, as a bare message loop makes.
+// call per report, as a bare message loop makes. No post is lost to a full
+// queue.
 
 #include <windows.h>
 
@@ -41,6 +42,7 @@ public:
   ~Ticker();
 
 private:
+  bool post(UINT message);
   void run(DWORD durationMs, TickerPaces paces, HANDLE loader);
 
   DWORD thread_;

@@ -1,6 +1,7 @@
 #include "verification.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "paintwatch/report.h"
 #include "text_output.h"
@@ -45,13 +46,55 @@ bool Verification::start() {
   }
   tracker_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
   supplemented_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
-  damage_ = std::make_unique<damage::DamageTracker>(&desktop_);
+  try {
+    desktop_ = std::make_unique<damage::SystemDesktop>();
+  } catch (const std::runtime_error &refused) {
+    diagnostics_.error(L"cannot track damage for --verify: " + toUtf16(refused.what()));
+    return false;
+  }
+  damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
+  const region::Rect none;
+  additions_ = std::make_unique<region::Region>(&none);
+  if (!openDisplayWindow()) {
+    return false;
+  }
   excludeOwnConsole();
   if (!captureNow()) {
     return false;
   }
   intervalMs_ =
       std::max(leastCaptureIntervalMs, static_cast<DWORD>(captureCostFactor * costMs_ / captures_));
+  return true;
+}
+
+LRESULT CALLBACK Verification::displayWindowProc(HWND window, UINT message, WPARAM wParam,
+                                                 LPARAM lParam) {
+  auto *tracker =
+      reinterpret_cast<damage::DamageTracker *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_DISPLAYCHANGE && tracker != nullptr) {
+    tracker->displayChanged();
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Sent messages reach the window while the monitor's loop waits in
+// GetMessageW, so the loop needs no dispatch of its own for it.
+bool Verification::openDisplayWindow() {
+  WNDCLASSW type = {};
+  type.lpfnWndProc = &displayWindowProc;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = L"LumoMonitorDisplay";
+  if (!RegisterClassW(&type) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    diagnostics_.error(L"cannot make the window that hears of display changes");
+    return false;
+  }
+  displayWindow_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, type.lpszClassName, L"", WS_POPUP, 0, 0, 0,
+                                       0, nullptr, nullptr, type.hInstance, nullptr));
+  if (!displayWindow_.valid()) {
+    diagnostics_.error(L"cannot make the window that hears of display changes");
+    return false;
+  }
+  SetWindowLongPtrW(displayWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(damage_.get()));
   return true;
 }
 
@@ -86,9 +129,8 @@ void Verification::supplement() {
     supplemented_->addReport(r);
   }
   for (const region::Rect &r : frame.added) {
-    if (std::find(additions_.begin(), additions_.end(), r) == additions_.end()) {
-      additions_.push_back(r);
-    }
+    const region::Region part(&r);
+    additions_->unite(&part);
   }
 }
 
@@ -109,6 +151,7 @@ bool Verification::captureNow() {
 const std::vector<std::uint8_t> &Verification::finish() {
   tracker_->finish();
   supplemented_->finish();
+  additions_->getRectVector(&additionList_);
   return tracker_->missedMask();
 }
 

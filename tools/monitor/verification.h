@@ -16,7 +16,9 @@
 #include "damage/system_desktop.h"
 #include "diagnostics.h"
 #include "region/rect.h"
+#include "region/region.h"
 #include "screen_capture.h"
+#include "util/unique_handle.h"
 
 namespace lumo {
 namespace tools {
@@ -44,13 +46,16 @@ public:
   // Judges what is left; gives the changes no report covered, one byte per
   // pixel.
   const std::vector<std::uint8_t> &finish();
-  // Every distinct rectangle the damage tracker added.
-  const std::vector<region::Rect> &additions() const { return additions_; }
+  // Everything the damage tracker added, as rectangles once finished.
+  const std::vector<region::Rect> &additions() const { return additionList_; }
   // The coverage, supplemented coverage, missed, over-reporting and verify
   // lines.
   std::wstring summary() const;
 
 private:
+  static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+  bool openDisplayWindow();
   void excludeOwnConsole();
   void supplement();
   std::wstring supplementLine() const;
@@ -60,9 +65,13 @@ private:
   std::unique_ptr<CoverageTracker> tracker_;
   // The reports with the damage tracker's additions.
   std::unique_ptr<CoverageTracker> supplemented_;
-  damage::SystemDesktop desktop_;
+  std::unique_ptr<damage::SystemDesktop> desktop_;
   std::unique_ptr<damage::DamageTracker> damage_;
-  std::vector<region::Rect> additions_;
+  // A hidden top-level window: the system tells only those of a display
+  // change, message-only windows such as the monitor's not.
+  UniqueWindow displayWindow_;
+  std::unique_ptr<region::Region> additions_;
+  std::vector<region::Rect> additionList_;
   DWORD intervalMs_ = 0;
   ULONGLONG costMs_ = 0;
   std::uint64_t captures_ = 0;

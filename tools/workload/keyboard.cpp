@@ -1,5 +1,7 @@
 #include "keyboard.h"
 
+#include "input_guard.h"
+
 namespace lumo {
 namespace tools {
 
@@ -21,28 +23,29 @@ INPUT unicodeInput(wchar_t unit, bool up) {
   return input;
 }
 
-void send(INPUT *inputs, UINT count, DWORD pauseMs) {
+void send(const ProgramGroup &to, INPUT *inputs, UINT count, DWORD pauseMs) {
+  checkInFront(to);
   SendInput(count, inputs, sizeof(INPUT));
   Sleep(pauseMs);
 }
 
 }  // namespace
 
-void pressKey(WORD key, DWORD pauseMs) {
+void pressKey(const ProgramGroup &to, WORD key, DWORD pauseMs) {
   INPUT inputs[] = {keyInput(key, false), keyInput(key, true)};
-  send(inputs, 2, pauseMs);
+  send(to, inputs, 2, pauseMs);
 }
 
-void pressChord(WORD modifier, WORD key, DWORD pauseMs) {
+void pressChord(const ProgramGroup &to, WORD modifier, WORD key, DWORD pauseMs) {
   INPUT inputs[] = {keyInput(modifier, false), keyInput(key, false), keyInput(key, true),
                     keyInput(modifier, true)};
-  send(inputs, 4, pauseMs);
+  send(to, inputs, 4, pauseMs);
 }
 
-void typeText(const std::wstring &text, DWORD pauseMs) {
+void typeText(const ProgramGroup &to, const std::wstring &text, DWORD pauseMs) {
   for (const wchar_t unit : text) {
     INPUT inputs[] = {unicodeInput(unit, false), unicodeInput(unit, true)};
-    send(inputs, 2, pauseMs);
+    send(to, inputs, 2, pauseMs);
   }
 }
 

@@ -91,8 +91,26 @@ HWND ProgramGroup::start(const std::wstring &program, const std::wstring &argume
   const HWND window = newWindowSince(before);
   if (window == nullptr) {
     diagnostics_.error(program + L" showed no window");
+  } else {
+    shown_.push_back(window);
   }
   return window;
+}
+
+bool ProgramGroup::owns(HWND window) const {
+  if (std::find(shown_.begin(), shown_.end(), window) != shown_.end()) {
+    return true;
+  }
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  for (const UniqueHandle &process : processes_) {
+    if (GetProcessId(process.get()) == processId) {
+      return true;
+    }
+  }
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  BOOL inJob = FALSE;
+  return job_ && process && IsProcessInJob(process.get(), job_.get(), &inJob) && inJob;
 }
 
 }  // namespace tools

@@ -34,10 +34,16 @@ public:
   // diagnostics says.
   HWND start(const std::wstring &program, const std::wstring &arguments, DWORD flags = 0);
 
+  // Whether the top-level window is one of the group's programs', or of
+  // what they started, or one that start gave: a console's window belongs
+  // to the console host, which is none of them.
+  bool owns(HWND window) const;
+
 private:
   const Diagnostics &diagnostics_;
   UniqueHandle job_;
   std::vector<UniqueHandle> processes_;
+  std::vector<HWND> shown_;
 };
 
 }  // namespace tools

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "input_guard.h"
 #include "keyboard.h"
 
 namespace lumo {
@@ -20,6 +21,12 @@ const wchar_t kText[] =
 
 void placeAt(HWND window, int left, int top) {
   SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A move of a window in front, as a person drags it.
+void moveInFront(const ProgramGroup &programs, HWND window, int left, int top) {
+  checkInFront(programs);
+  placeAt(window, left, top);
 }
 
 void bringForward(HWND window) {
@@ -53,10 +60,11 @@ bool typeWhileMoving(ProgramGroup *programs) {
   const std::size_t perStep = text.size() / (sizeof steps / sizeof steps[0]) + 1;
   for (std::size_t step = 0; step < sizeof steps / sizeof steps[0]; ++step) {
     const RECT &place = steps[step];
+    checkInFront(*programs);
     SetWindowPos(notepad, HWND_TOP, place.left, place.top, place.right - place.left,
                  place.bottom - place.top, SWP_SHOWWINDOW);
     SetForegroundWindow(notepad);
-    typeText(text.substr(step * perStep, perStep), kTypingPauseMs);
+    typeText(*programs, text.substr(step * perStep, perStep), kTypingPauseMs);
   }
   return true;
 }
@@ -82,16 +90,16 @@ bool moveWindows(ProgramGroup *programs) {
     for (const POINT &by : moves) {
       RECT place;
       GetWindowRect(window, &place);
-      placeAt(window, place.left + by.x, place.top + by.y);
+      moveInFront(*programs, window, place.left + by.x, place.top + by.y);
       Sleep(kStepPauseMs);
     }
   }
   return true;
 }
 
-void pressKeys(std::initializer_list<WORD> keys) {
+void pressKeys(const ProgramGroup &to, std::initializer_list<WORD> keys) {
   for (const WORD key : keys) {
-    pressKey(key, kStepPauseMs);
+    pressKey(to, key, kStepPauseMs);
   }
 }
 
@@ -103,28 +111,28 @@ bool workMenusAndDialogs(ProgramGroup *programs) {
   if (notepad == nullptr) {
     return false;
   }
-  typeText(L"The quick brown fox jumps over the lazy dog.", kTypingPauseMs);
+  typeText(*programs, L"The quick brown fox jumps over the lazy dog.", kTypingPauseMs);
   // Alt alone highlights the menu bar; the arrows walk it and open popups.
-  pressKeys({VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT, VK_LEFT,
-             VK_ESCAPE, VK_ESCAPE});
-  pressChord(VK_MENU, 'F', kStepPauseMs);
-  pressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE, VK_ESCAPE});
+  pressKeys(*programs, {VK_MENU, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT,
+                        VK_LEFT, VK_ESCAPE, VK_ESCAPE});
+  pressChord(*programs, VK_MENU, 'F', kStepPauseMs);
+  pressKeys(*programs, {VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE, VK_ESCAPE});
   // Find: a word typed, the focus moved; the search from the end finds
   // nothing and says so in a message box.
   bringForward(notepad);
-  pressChord(VK_CONTROL, 'F', kStepPauseMs);
-  typeText(L"fox", kStepPauseMs);
-  pressKeys({VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE, VK_ESCAPE});
+  pressChord(*programs, VK_CONTROL, 'F', kStepPauseMs);
+  typeText(*programs, L"fox", kStepPauseMs);
+  pressKeys(*programs, {VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE, VK_ESCAPE});
   // Open, from the File menu: a folder's list, the focus walked through it.
   bringForward(notepad);
-  pressChord(VK_MENU, 'F', kStepPauseMs);
-  pressKey('O', kStepPauseMs * 4);
-  pressKeys({VK_TAB, VK_TAB, VK_DOWN, VK_TAB, VK_ESCAPE});
+  pressChord(*programs, VK_MENU, 'F', kStepPauseMs);
+  pressKey(*programs, 'O', kStepPauseMs * 4);
+  pressKeys(*programs, {VK_TAB, VK_TAB, VK_DOWN, VK_TAB, VK_ESCAPE});
   // About, from the Help menu.
   bringForward(notepad);
-  pressChord(VK_MENU, 'H', kStepPauseMs);
-  pressKey('A', kStepPauseMs * 2);
-  pressKeys({VK_RETURN});
+  pressChord(*programs, VK_MENU, 'H', kStepPauseMs);
+  pressKey(*programs, 'A', kStepPauseMs * 2);
+  pressKeys(*programs, {VK_RETURN});
   return true;
 }
 
@@ -133,16 +141,19 @@ bool leaveIdle(ProgramGroup *programs) {
   if (startInFront(programs, L"notepad.exe", L"", kNotepadPlace) == nullptr) {
     return false;
   }
-  typeText(L"Left alone from here on.", kTypingPauseMs);
+  typeText(*programs, L"Left alone from here on.", kTypingPauseMs);
   return true;
 }
 
-// A console that writes a line at a time: its text scrolls and its scroll
-// bar's thumb moves down, for as long as the workload runs.
+// A console that, once it has been up for two seconds, prints a long
+// listing at once, as a file typed out does, then writes a line at a time: its text scrolls and its
+// scroll bar's thumb moves down, for as long as the workload runs.
 bool fillConsole(ProgramGroup *programs) {
   return startInFront(programs, L"cmd.exe",
-                      L"/c \"for /l %i in (1,1,100000) do @(echo line %i of a console's output>CON"
-                      L" & ping -n 1 -w 10 127.0.0.1 >nul )\"",
+                      L"/c \"ping -n 3 127.0.0.1 >nul & (for /l %i in (1,1,600) do @echo line %i "
+                      L"of a long listing printed at"
+                      L" once) & for /l %i in (1,1,100000) do @(echo line %i of a console's"
+                      L" output>CON & ping -n 1 -w 10 127.0.0.1 >nul )\"",
                       {160, 100}, CREATE_NEW_CONSOLE) != nullptr;
 }
 
@@ -153,7 +164,7 @@ const WorkloadTask kWorkloadTasks[] = {
     {L"moves", L"Notepad, Task Manager and WordPad each moved eight times", moveWindows},
     {L"menus", L"Notepad's menus and dialogs worked with the keyboard", workMenusAndDialogs},
     {L"idle", L"Notepad left alone, its caret blinking", leaveIdle},
-    {L"console", L"a console writing line after line", fillConsole},
+    {L"console", L"a console printing a long listing, then line after line", fillConsole},
 };
 
 }  // namespace tools

@@ -1,0 +1,71 @@
+// The monitor's clock when the monitor's queue refuses posts, as a thread's
+// queue on Windows does past 10,000 messages (Wine's takes them all).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform_seam.h"
+#include "seam_override.h"
+#include "ticker.h"
+#include "util/unique_handle.h"
+
+using lumo::tools::kFrameMessage;
+using lumo::tools::kLoaderEndedMessage;
+using lumo::tools::kStopMessage;
+using lumo::tools::monitorSeam;
+using lumo::tools::Ticker;
+
+namespace {
+
+std::atomic<int> refusalsLeft{0};
+
+BOOL WINAPI refuseFirstPosts(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (refusalsLeft.fetch_sub(1) > 0) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+  }
+  return PostThreadMessageW(thread, message, wParam, lParam);
+}
+
+// True once this thread's queue holds the message, within five seconds.
+bool received(UINT message) {
+  const ULONGLONG deadline = GetTickCount64() + 5000;
+  MSG msg;
+  while (GetTickCount64() < deadline) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message == message) {
+      return true;
+    }
+    Sleep(5);
+  }
+  return false;
+}
+
+TEST(TickerTest, PostsTheQueueRefusesAreTriedAgainUntilTaken) {
+  const struct {
+    const char *what;
+    DWORD durationMs;
+    DWORD frameMs;
+    bool loaderEnded;
+    UINT message;
+  } cases[] = {
+      {"the stop", 30, 0, false, kStopMessage},
+      {"a frame", INFINITE, 20, false, kFrameMessage},
+      {"the loader's end", INFINITE, 0, true, kLoaderEndedMessage},
+  };
+  MSG queue;
+  PeekMessageW(&queue, nullptr, 0, 0, PM_NOREMOVE);
+  for (const auto &c : cases) {
+    const lumo::test::SeamOverride<lumo::tools::MonitorSeam> seam(monitorSeam);
+    monitorSeam.postThreadMessage = &refuseFirstPosts;
+    refusalsLeft = 5;
+    const lumo::UniqueHandle loader(CreateEventW(nullptr, TRUE, c.loaderEnded, nullptr));
+    const Ticker ticker(GetCurrentThreadId(), c.durationMs, {0, c.frameMs}, loader.get());
+    EXPECT_TRUE(received(c.message)) << c.what;
+    EXPECT_LT(refusalsLeft, 0) << c.what;
+  }
+}
+
+}  // namespace
