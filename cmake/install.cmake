@@ -26,6 +26,9 @@ install(FILES paintwatch/paintwatch.h paintwatch/report.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/paintwatch)
 install(FILES damage/damage_tracker.h damage/desktop_source.h damage/system_desktop.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/damage)
+install(FILES frames/changed_areas.h frames/frame_builder.h frames/gdi_screen_capture.h
+              frames/pixel_image.h frames/screen_capture.h
+        DESTINATION ${LUMO_INCLUDE_ROOT}/frames)
 
 # An imported target cannot be exported, so the package describes the
 # archive itself (lumoConfig.cmake.in). Without its constructor
@@ -41,7 +44,7 @@ install(FILES ${SOURCE_DIR}/COPYING DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc
         RENAME pixman-COPYING)
 
 target_include_directories(paintwatch INTERFACE $<INSTALL_INTERFACE:${LUMO_INCLUDE_ROOT}>)
-install(TARGETS lumo_support lumo_damage lumo_region paintwatch EXPORT lumoTargets
+install(TARGETS lumo_support lumo_damage lumo_frames lumo_region paintwatch EXPORT lumoTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})

@@ -17,7 +17,7 @@ std::string titleOf(const std::string &product) { return product + " Server"; }
 
 // Only the two control names carry the protocol version, so that a server
 // and a client of different versions cannot meet on one pipe. The numbers
-// are the project's version, which the build passes in.
+// are the system's version, which the build passes in.
 std::string versioned(const std::string &server) {
   return server + format("-%u.%u", static_cast<unsigned>(LUMO_VERSION_MAJOR),
                          static_cast<unsigned>(LUMO_VERSION_MINOR));

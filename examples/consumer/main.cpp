@@ -1,5 +1,6 @@
 // Prints where the server listens, keeps a small settings file safely, runs
-// one frame of the damage tracker, and asks the server's control pipe for
+// one frame of the damage tracker and builds what a server sends for it,
+// and asks the server's control pipe for
 // one thing.
 //   lumo_consumer FOLDER [PIPE]
 
@@ -8,6 +9,8 @@
 
 #include "damage/damage_tracker.h"
 #include "damage/system_desktop.h"
+#include "frames/frame_builder.h"
+#include "frames/gdi_screen_capture.h"
 #include "paintwatch/report.h"
 #include "server/server_object_names.h"
 #include "server/server_control_message.h"
@@ -67,6 +70,14 @@ int main(int argc, char **argv) {
   std::printf("damage tracker: %d rectangle%s, %s\n", static_cast<int>(frame.damage.size()),
               frame.damage.size() == 1 ? "" : "s",
               whole ? "the whole screen" : "not the whole screen");
+
+  // What a server sends for it: the first frame is the whole screen.
+  lumo::frames::GdiScreenCapture capture;
+  lumo::frames::FrameBuilder builder(&capture);
+  const lumo::frames::FrameUpdate update = builder.build({screen, false, frame.damage, {}});
+  const bool allSent = update.counts.sent == static_cast<unsigned long long>(width) * height;
+  std::printf("frame builder: %s, %s\n", update.whole ? "the whole screen" : "not the whole screen",
+              allSent ? "all of its pixels sent" : "not all of its pixels sent");
 
   const std::string pipe = argc == 3 ? argv[2] : names.serviceControlPipeName;
   std::printf("control request: %d\n", lumo::server::runControlCommand(pipe, 1));

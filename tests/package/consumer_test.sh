@@ -40,5 +40,6 @@ expect "$first" "settings: written (1)"
 expect "$second" "settings: written (2)"
 # Two reports that cover the screen between them, merged.
 expect "$first" "damage tracker: 1 rectangle, the whole screen"
+expect "$first" "frame builder: the whole screen, all of its pixels sent"
 # No server listens on that pipe: a local failure.
 expect "$first" "control request: 1"
