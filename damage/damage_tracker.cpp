@@ -100,10 +100,12 @@ void DamageTracker::displayChanged() noexcept { displayChanged_ = true; }
 void DamageTracker::look() {
   DesktopSnapshot now = desktop_.snapshot(displayChanged_ ? ScreenRead::Now : ScreenRead::Cached);
   std::vector<region::Rect> additions;
+  std::vector<PlaceChange> changed;
   if (haveBaseline_) {
-    addWindowChanges(&windows_, &now.windows, &additions);
+    addWindowChanges(&windows_, &now.windows, &additions, &changed);
     addScrollBars(now.scrollBars, &additions);
   }
+  std::vector<PlaceChange> moved = movedInFrame(changed);
   addRepaintedBars(now, &additions);
   std::vector<region::Rect> held;
   addHeld(now, &held, &additions);
@@ -120,9 +122,27 @@ void DamageTracker::look() {
   ++ticks_;
   screen_ = now.virtualScreen;
   windows_ = std::move(now.windows);
+  moved_ = std::move(moved);
   scrollBars_ = std::move(now.scrollBars);
   held_ = std::move(held);
   haveBaseline_ = true;
+}
+
+// A window that moves twice in a frame moves once, from where it was when
+// the frame began.
+std::vector<PlaceChange> DamageTracker::movedInFrame(
+    const std::vector<PlaceChange> &changed) const {
+  std::vector<PlaceChange> moved = moved_;
+  for (const PlaceChange &change : changed) {
+    const auto same = std::find_if(moved.begin(), moved.end(),
+                                   [&change](const PlaceChange &m) { return m.id == change.id; });
+    if (same == moved.end()) {
+      moved.push_back(change);
+    } else {
+      same->after = change.after;
+    }
+  }
+  return moved;
 }
 
 // The caret and the menus now, and where they were at the last tick.
@@ -191,6 +211,10 @@ Frame DamageTracker::takeFrame() {
     frame.damage.assign(1, all);
     frame.added.assign(1, all);
   }
+  if (whole_) {
+    frame.moves.clear();
+  }
+  moved_.clear();
   whole_ = !failSafe([this] {
     damage_ = emptyRegion();
     added_ = emptyRegion();
@@ -209,6 +233,14 @@ void DamageTracker::readFrame(Frame *frame) const {
   };
   read(*damage_, &frame->damage);
   read(*added_, &frame->added);
+  const POINT origin = {screen_.left, screen_.top};
+  for (const PlaceChange &m : moved_) {
+    if (m.before != m.after && m.before.getWidth() == m.after.getWidth() &&
+        m.before.getHeight() == m.after.getHeight()) {
+      frame->moves.push_back({paintwatch::virtualFromScreen(m.before, origin),
+                              paintwatch::virtualFromScreen(m.after, origin)});
+    }
+  }
 }
 
 }  // namespace damage

@@ -27,11 +27,23 @@ class Region;
 
 namespace damage {
 
+struct PlaceChange;
+
+// A top-level window that moved without changing size during the frame:
+// where it was when the frame began and where it is.
+struct WindowMove {
+  region::Rect from;
+  region::Rect to;
+};
+
 struct Frame {
   // The reports and the additions, merged.
   std::vector<region::Rect> damage;
   // What the tracker added, merged, reported or not.
   std::vector<region::Rect> added;
+  // The windows that moved, in the order they first moved in the frame; their
+  // places are in both lists above too. None in a whole frame.
+  std::vector<WindowMove> moves;
 };
 
 class DamageTracker {
@@ -74,6 +86,7 @@ private:
   void addRepaintedBars(const DesktopSnapshot &now, std::vector<region::Rect> *additions) const;
   std::unique_ptr<region::Region> onVirtualScreen(const std::vector<region::Rect> &additions,
                                                   const region::Rect &screen) const;
+  std::vector<PlaceChange> movedInFrame(const std::vector<PlaceChange> &changed) const;
   void readFrame(Frame *frame) const;
 
   DesktopSource &desktop_;
@@ -88,6 +101,9 @@ private:
   bool lost_ = false;
   bool haveBaseline_ = false;
   std::vector<TopWindow> windows_;
+  // Each window's place when the frame began and now, in screen
+  // coordinates, for the windows whose place changed in the frame.
+  std::vector<PlaceChange> moved_;
   std::vector<ScrollBarState> scrollBars_;
   // The caret and menus of the last tick: where they leave, the system
   // erases them outside the painting messages too.

@@ -4,36 +4,13 @@
 
 #include <stdexcept>
 
+#include "damage/per_monitor_dpi.h"
 #include "damage/platform_seam.h"
 
 namespace lumo {
 namespace damage {
 
 namespace {
-
-// The geometry read in this scope is in the screen's pixels whatever the
-// awareness of the server's thread, whose own context is back when the
-// scope ends, on every path. Throws where the system has no such context or
-// refuses it: logical units would put every addition in the wrong place.
-class PerMonitorDpiScope {
-public:
-  PerMonitorDpiScope() : previous_(damageSeam.setThreadDpiAwarenessContext(perMonitorAware())) {
-    if (previous_ == nullptr) {
-      throw std::runtime_error(
-          "the damage tracker needs a per-monitor DPI awareness context (Windows 10 version 1607 "
-          "or later), and the system refused it");
-    }
-  }
-  PerMonitorDpiScope(const PerMonitorDpiScope &) = delete;
-  PerMonitorDpiScope &operator=(const PerMonitorDpiScope &) = delete;
-  ~PerMonitorDpiScope() { damageSeam.setThreadDpiAwarenessContext(previous_); }
-
-  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE, as the hooks read in.
-  static HANDLE perMonitorAware() { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)); }
-
-private:
-  const HANDLE previous_;
-};
 
 region::Rect fromRect(const RECT &r) { return region::Rect(r.left, r.top, r.right, r.bottom); }
 

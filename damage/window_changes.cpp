@@ -6,7 +6,7 @@ namespace lumo {
 namespace damage {
 
 void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *after,
-                      std::vector<region::Rect> *places) {
+                      std::vector<region::Rect> *places, std::vector<PlaceChange> *changed) {
   const auto byId = [](const TopWindow &a, const TopWindow &b) { return a.id < b.id; };
   std::sort(before->begin(), before->end(), byId);
   std::sort(after->begin(), after->end(), byId);
@@ -21,6 +21,7 @@ void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *af
       if (old->place != now->place) {
         places->push_back(old->place);
         places->push_back(now->place);
+        changed->push_back({now->id, old->place, now->place});
       }
       ++old;
       ++now;

@@ -13,11 +13,19 @@
 namespace lumo {
 namespace damage {
 
+// A window's places at two looks.
+struct PlaceChange {
+  std::uintptr_t id = 0;
+  region::Rect before;
+  region::Rect after;
+};
+
 // Appends to `places` the old and the new place of every window that moved
 // or changed size, the place of every window that appeared, and the last
-// place of every window that went. Sorts both lists by id.
+// place of every window that went; and to `changed` each window that moved
+// or changed size. Sorts both lists by id.
 void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *after,
-                      std::vector<region::Rect> *places);
+                      std::vector<region::Rect> *places, std::vector<PlaceChange> *changed);
 
 }  // namespace damage
 }  // namespace lumo

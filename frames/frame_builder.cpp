@@ -110,7 +110,7 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
     update.counts.hinted = pixelsIn(hinted);
     std::vector<Rect> wanted = recheck_;
     wanted.insert(wanted.end(), hinted.begin(), hinted.end());
-    for (const WindowMove &move : hints.moves) {
+    for (const damage::WindowMove &move : hints.moves) {
       wanted.push_back(move.to);
     }
     wanted = disjointUnion(wanted, screen);
@@ -186,11 +186,11 @@ bool FrameBuilder::captureArea(const Rect &area, PixelImage *into) {
 // Each move copies what its pixels prove, in order, in the replica as the
 // client will: a part whose source an earlier copy overwrote is not the old
 // picture any more, so it is left to the changed areas.
-void FrameBuilder::applyMoves(const std::vector<WindowMove> &moves, FrameUpdate *update) {
+void FrameBuilder::applyMoves(const std::vector<damage::WindowMove> &moves, FrameUpdate *update) {
   const Rect screen = replica_.bounds();
   const Rect none;
   Region written(&none);
-  for (const WindowMove &move : moves) {
+  for (const damage::WindowMove &move : moves) {
     const int dx = move.to.left - move.from.left;
     const int dy = move.to.top - move.from.top;
     if (move.to != translated(move.from, dx, dy)) {

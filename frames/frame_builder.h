@@ -1,15 +1,16 @@
 #pragma once
 
 // From hints to what a server sends: the places the hooks and the damage
-// tracker say may have changed are captured, compared with the server's
-// last-sent picture of the screen (the replica), and what really changed
-// comes out as tight rectangles with their pixels; a window that moved
-// comes out as a copy, where its pixels prove it. The server's loop calls
-// build() once per frame; it reads the screen through a ScreenCapture.
+// tracker say may have changed (the tracker's frame: its damage and moves) are captured, compared
+// with the server's last-sent picture of the screen (the replica), and what really changed comes
+// out as tight rectangles with their pixels; a window that moved comes out as a copy, where its
+// pixels prove it. The server's loop calls build() once per frame; it reads the screen through a
+// ScreenCapture.
 
 #include <cstdint>
 #include <vector>
 
+#include "damage/damage_tracker.h"
 #include "frames/changed_areas.h"
 #include "frames/pixel_image.h"
 #include "frames/screen_capture.h"
@@ -18,12 +19,6 @@
 namespace lumo {
 namespace frames {
 
-// A window that moved without being resized, in virtual-screen coordinates.
-struct WindowMove {
-  region::Rect from;
-  region::Rect to;
-};
-
 // One frame's hints, in virtual-screen coordinates.
 struct FrameHints {
   // The rectangle spanning every monitor, in screen coordinates.
@@ -31,7 +26,8 @@ struct FrameHints {
   // The layout of the monitors changed: everything is sent again.
   bool displayChanged = false;
   std::vector<region::Rect> hinted;
-  std::vector<WindowMove> moves;
+  // The tracker's windows that moved without being resized.
+  std::vector<damage::WindowMove> moves;
 };
 
 // Copy `source` of the screen as it was to the place whose top left is
@@ -102,7 +98,7 @@ private:
   void buildWhole(const FrameHints &hints, FrameUpdate *update);
   bool captureAreas(const std::vector<region::Rect> &areas, FrameCounts *counts);
   bool captureArea(const region::Rect &area, PixelImage *into);
-  void applyMoves(const std::vector<WindowMove> &moves, FrameUpdate *update);
+  void applyMoves(const std::vector<damage::WindowMove> &moves, FrameUpdate *update);
   void sendChanges(const std::vector<region::Rect> &compared, FrameUpdate *update);
 
   ScreenCapture *capture_;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+
+#include "damage/per_monitor_dpi.h"
 
 namespace lumo {
 namespace frames {
@@ -13,10 +16,7 @@ bool GdiScreenCapture::capture(const region::Rect &onScreen, PixelImage *into, i
   if (!reserve(width, height)) {
     return false;
   }
-  const bool copied = BitBlt(memory_.get(), 0, 0, width, height, screen_.get(), onScreen.left,
-                             onScreen.top, SRCCOPY | CAPTUREBLT) != FALSE;
-  GdiFlush();
-  if (!copied) {
+  if (!copyScreen(onScreen)) {
     return false;
   }
   for (int y = 0; y < height; ++y) {
@@ -24,6 +24,21 @@ bool GdiScreenCapture::capture(const region::Rect &onScreen, PixelImage *into, i
                 static_cast<size_t>(width) * sizeof(std::uint32_t));
   }
   return true;
+}
+
+// In the screen's pixels whatever the thread's DPI awareness, as the tracker
+// reads the places it hints; where that cannot be had, nothing is read.
+bool GdiScreenCapture::copyScreen(const region::Rect &onScreen) {
+  try {
+    const damage::PerMonitorDpiScope perMonitor;
+    const bool copied =
+        BitBlt(memory_.get(), 0, 0, onScreen.getWidth(), onScreen.getHeight(), screen_.get(),
+               onScreen.left, onScreen.top, SRCCOPY | CAPTUREBLT) != FALSE;
+    GdiFlush();
+    return copied;
+  } catch (const std::exception &) {
+    return false;
+  }
 }
 
 // A bitmap at least this large, made anew only to grow.

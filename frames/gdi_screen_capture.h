@@ -23,6 +23,7 @@ public:
 
 private:
   bool reserve(int width, int height);
+  bool copyScreen(const region::Rect &onScreen);
 
   UniqueScreenDc screen_;
   // The bitmap stays selected into the memory DC, so the DC, declared

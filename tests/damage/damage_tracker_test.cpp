@@ -75,6 +75,45 @@ TEST_F(DamageTrackerTest, AMoveAddsTheOldAndNewPlacesOnce) {
   EXPECT_DOUBLE_EQ(tracker.polledShare(), 20000.0 / 800000 / 3);
 }
 
+TEST_F(DamageTrackerTest, AWindowMovedWithoutResizingIsAMoveFromWhereItWasWhenTheFrameBegan) {
+  struct Case {
+    const char *what;
+    std::vector<Rect> places;  // window 1's place at each tick of one frame
+    Boxes moves;               // from, then to
+  };
+  const Case cases[] = {
+      {"moved", {Rect(200, 10, 300, 110)}, {{10, 10, 110, 110}, {200, 10, 300, 110}}},
+      {"moved twice",
+       {Rect(200, 10, 300, 110), Rect(400, 300, 500, 400)},
+       {{10, 10, 110, 110}, {400, 300, 500, 400}}},
+      {"moved and back", {Rect(200, 10, 300, 110), Rect(10, 10, 110, 110)}, {}},
+      {"moved and resized", {Rect(200, 10, 300, 110), Rect(200, 10, 320, 110)}, {}},
+  };
+  for (const Case &c : cases) {
+    desktop.now.windows[0].place = Rect(10, 10, 110, 110);
+    tracker.tick();
+    tracker.takeFrame();
+    for (const Rect &place : c.places) {
+      desktop.now.windows[0].place = place;
+      tracker.tick();
+    }
+    Boxes moves;
+    for (const auto &move : tracker.takeFrame().moves) {
+      moves.emplace_back(move.from.left, move.from.top, move.from.right, move.from.bottom);
+      moves.emplace_back(move.to.left, move.to.top, move.to.right, move.to.bottom);
+    }
+    EXPECT_EQ(moves, c.moves) << c.what;
+  }
+  // A move is the frame's own: the next frame has none, and a whole frame
+  // none either.
+  tracker.tick();
+  EXPECT_TRUE(tracker.takeFrame().moves.empty());
+  desktop.now.windows[0].place = Rect(300, 10, 400, 110);
+  tracker.displayChanged();
+  tracker.tick();
+  EXPECT_TRUE(tracker.takeFrame().moves.empty());
+}
+
 TEST_F(DamageTrackerTest, WindowsThatAppearOrGoAddTheirPlaceOnce) {
   tracker.tick();
   desktop.now.windows.erase(desktop.now.windows.begin());

@@ -9,10 +9,10 @@
 
 #include "screen_fakes.h"
 
+using lumo::damage::WindowMove;
 using lumo::frames::FrameBuilder;
 using lumo::frames::FrameHints;
 using lumo::frames::FrameUpdate;
-using lumo::frames::WindowMove;
 using lumo::region::Rect;
 
 namespace {

@@ -6,8 +6,12 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "damage/platform_seam.h"
 #include "frames/frame_builder.h"
 #include "frames/gdi_screen_capture.h"
+#include "seam_override.h"
 #include "util/unique_handle.h"
 
 using lumo::frames::FrameHints;
@@ -97,6 +101,35 @@ TEST(GdiFramesTest, AMovedAndRepaintedWindowLeavesTheReplicaEqualToTheScreen) {
     }
   }
   EXPECT_EQ(differing, 0);
+}
+
+// The capture reads in the per-monitor context and puts the thread's own
+// back; where the system refuses that context it reads nothing, since a
+// scaled picture would be sent as the screen. Played through the seam:
+// Wine scales nothing.
+std::vector<HANDLE> contexts;
+
+HANDLE WINAPI recordContext(HANDLE context) {
+  contexts.push_back(context);
+  return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1));
+}
+
+HANDLE WINAPI refuseContext(HANDLE) { return nullptr; }
+
+TEST(GdiFramesTest, TheScreenIsReadInThePerMonitorContextOrNotAtAll) {
+  const lumo::test::SeamOverride<lumo::damage::DamageSeam> seam(lumo::damage::damageSeam);
+  lumo::frames::GdiScreenCapture screen;
+  lumo::frames::PixelImage into(16, 16);
+  const Rect corner(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                    GetSystemMetrics(SM_XVIRTUALSCREEN) + 16,
+                    GetSystemMetrics(SM_YVIRTUALSCREEN) + 16);
+  lumo::damage::damageSeam.setThreadDpiAwarenessContext = recordContext;
+  contexts.clear();
+  EXPECT_TRUE(screen.capture(corner, &into, 0, 0));
+  EXPECT_EQ(contexts, (std::vector<HANDLE>{reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)),
+                                           reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1))}));
+  lumo::damage::damageSeam.setThreadDpiAwarenessContext = refuseContext;
+  EXPECT_FALSE(screen.capture(corner, &into, 0, 0));
 }
 
 }  // namespace
