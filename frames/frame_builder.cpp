@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "frames/pixel_compare.h"
@@ -59,6 +60,20 @@ std::vector<Rect> disjointUnion(const std::vector<Rect> &rects, const Rect &boun
   return result;
 }
 
+// What the windows' moves uncovered: their old places less their new ones.
+std::vector<Rect> uncoveredBy(const std::vector<damage::WindowMove> &moves) {
+  std::vector<Rect> uncovered;
+  for (const damage::WindowMove &move : moves) {
+    Region left(&move.from);
+    const Region covered(&move.to);
+    left.subtract(&covered);
+    std::vector<Rect> parts;
+    left.getRectVector(&parts);
+    uncovered.insert(uncovered.end(), parts.begin(), parts.end());
+  }
+  return uncovered;
+}
+
 bool sameRows(const PixelImage &moved, const PixelImage &old, const Rect &cell, int dx, int dy) {
   for (int y = cell.top; y < cell.bottom; ++y) {
     if (!samePixels(moved.row(y + dy) + cell.left + dx, old.row(y) + cell.left, cell.getWidth())) {
@@ -92,6 +107,23 @@ std::vector<Rect> provenParts(const PixelImage &moved, const PixelImage &old, co
 
 }  // namespace
 
+void applyUpdate(const FrameUpdate &update, PixelImage *client) {
+  if (update.whole) {
+    const Rect screen = update.areas.empty() ? Rect() : update.areas.front().place;
+    *client = PixelImage(screen.getWidth(), screen.getHeight());
+  }
+  for (const Move &move : update.moves) {
+    copyPixels(*client, move.source, client, move.toLeft, move.toTop);
+  }
+  for (const ChangedArea &area : update.areas) {
+    const size_t bytes = static_cast<size_t>(area.place.getWidth()) * sizeof(std::uint32_t);
+    for (int y = 0; y < area.place.getHeight(); ++y) {
+      std::memcpy(client->row(area.place.top + y) + area.place.left,
+                  area.pixels + static_cast<size_t>(y) * area.stride, bytes);
+    }
+  }
+}
+
 FrameBuilder::FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings)
     : capture_(capture), settings_(settings) {}
 
@@ -108,27 +140,53 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
     const Rect screen = replica_.bounds();
     const std::vector<Rect> hinted = disjointUnion(hints.hinted, screen);
     update.counts.hinted = pixelsIn(hinted);
-    std::vector<Rect> wanted = recheck_;
-    wanted.insert(wanted.end(), hinted.begin(), hinted.end());
+    std::vector<Rect> wanted = hinted;
+    for (const Watched &watched : recheck_) {
+      wanted.push_back(watched.place);
+    }
     for (const damage::WindowMove &move : hints.moves) {
       wanted.push_back(move.to);
     }
     wanted = disjointUnion(wanted, screen);
     if (!captureAreas(wanted, &update.counts)) {
-      recheck_ = wanted;
+      watch(wanted, {}, FrameUpdate());
       return FrameUpdate();
     }
     applyMoves(hints.moves, &update);
     sendChanges(wanted, &update);
-    recheck_ = hinted;
-    for (const ChangedArea &area : update.areas) {
-      recheck_.push_back(area.place);
-    }
+    watch(hinted, uncoveredBy(hints.moves), update);
   } catch (const std::exception &) {
     replicaValid_ = false;
     return FrameUpdate();
   }
   return update;
+}
+
+// What was hinted or changed is watched for some frames more, and what a
+// move uncovered until it changes; what was watched long enough is let go.
+void FrameBuilder::watch(const std::vector<Rect> &hinted, const std::vector<Rect> &uncovered,
+                         const FrameUpdate &update) {
+  const auto changed = [&update](const Rect &place) {
+    return std::any_of(update.areas.begin(), update.areas.end(), [&place](const ChangedArea &a) {
+      return !intersection(a.place, place).isEmpty();
+    });
+  };
+  std::vector<Watched> next;
+  for (const Watched &watched : recheck_) {
+    if (watched.framesLeft > 1 && !(watched.untilChanged && changed(watched.place))) {
+      next.push_back({watched.place, watched.framesLeft - 1, watched.untilChanged});
+    }
+  }
+  for (const Rect &place : hinted) {
+    next.push_back({place, settings_.recheckFrames, false});
+  }
+  for (const Rect &place : uncovered) {
+    next.push_back({place, settings_.uncoveredFrames, true});
+  }
+  for (const ChangedArea &area : update.areas) {
+    next.push_back({area.place, settings_.recheckFrames, false});
+  }
+  recheck_ = std::move(next);
 }
 
 // A new replica of the whole screen; its pixels are the one area to send.

@@ -77,10 +77,21 @@ struct CaptureCost {
 
 struct FrameBuilderSettings {
   TileGrid grid;
+  // Frames after its last hint or change that an area is captured and
+  // compared again: a hint comes when a paint begins.
+  int recheckFrames = 3;
+  // Frames that what a moved window uncovered is watched until it changes:
+  // what was behind it may be drawn much later without a hint of its own
+  // (under Wine, the desktop).
+  int uncoveredFrames = 25;
   // Past this many changed areas they merge into fewer, larger ones.
   size_t maxAreas = 64;
   CaptureCost capture;
 };
+
+// What a client does with an update, on its picture of the virtual screen:
+// made anew for a whole one, then the moves in order, then the areas.
+void applyUpdate(const FrameUpdate &update, PixelImage *client);
 
 class FrameBuilder {
 public:
@@ -88,8 +99,8 @@ public:
 
   // Never throws. A frame that fails (out of memory, the screen unreadable)
   // sends nothing, and what it could not send is sent later: the areas it
-  // should have captured are captured again, and after a failure the next
-  // frame is whole.
+  // should have captured are captured again, and after running out of
+  // memory the next frame is whole.
   FrameUpdate build(const FrameHints &hints);
 
   const PixelImage &replica() const { return replica_; }
@@ -100,6 +111,8 @@ private:
   bool captureArea(const region::Rect &area, PixelImage *into);
   void applyMoves(const std::vector<damage::WindowMove> &moves, FrameUpdate *update);
   void sendChanges(const std::vector<region::Rect> &compared, FrameUpdate *update);
+  void watch(const std::vector<region::Rect> &hinted, const std::vector<region::Rect> &uncovered,
+             const FrameUpdate &update);
 
   ScreenCapture *capture_;
   FrameBuilderSettings settings_;
@@ -108,9 +121,14 @@ private:
   int originTop_ = 0;
   PixelImage replica_;
   PixelImage captured_;
-  // Hinted or changed last frame: captured and compared again, since a hint
-  // can come before its paint.
-  std::vector<region::Rect> recheck_;
+  // Hinted or changed in the last frames: captured and compared again.
+  struct Watched {
+    region::Rect place;
+    int framesLeft;
+    // Let go as soon as a change in it was sent.
+    bool untilChanged;
+  };
+  std::vector<Watched> recheck_;
   bool replicaValid_ = false;
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// A screen made in memory, read as the frame builder reads the real one,
-// and a client that applies what the builder sends.
+// A screen made in memory, read as the frame builder reads the real one.
 
 #include <cstdint>
 #include <random>
@@ -51,24 +50,6 @@ public:
   int captures = 0;
   bool refuse = false;
 };
-
-// The client's screen: the moves in order, then the areas.
-inline void applyUpdate(const frames::FrameUpdate &update, frames::PixelImage *client) {
-  if (update.whole) {
-    *client = frames::PixelImage(update.areas.front().place.getWidth(),
-                                 update.areas.front().place.getHeight());
-  }
-  for (const frames::Move &move : update.moves) {
-    frames::copyPixels(*client, move.source, client, move.toLeft, move.toTop);
-  }
-  for (const frames::ChangedArea &area : update.areas) {
-    for (int y = 0; y < area.place.getHeight(); ++y) {
-      for (int x = 0; x < area.place.getWidth(); ++x) {
-        client->at(area.place.left + x, area.place.top + y) = area.pixels[y * area.stride + x];
-      }
-    }
-  }
-}
 
 // Pixels whose colours differ.
 inline int differences(const frames::PixelImage &a, const frames::PixelImage &b) {

@@ -1,7 +1,8 @@
 // The monitor's coverage check against the real hooks: a window that draws
 // without a painting message is missed where it drew, one repainted without
 // change is over-reported, and one moved is covered once the damage
-// tracker's additions join the reports.
+// tracker's additions join the reports, and copied by what a server would
+// send for the tracker's frames.
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,10 @@ TEST(MonitorVerifyTest, AMovedWindowIsCoveredWithTheTrackersAdditions) {
   EXPECT_GT(supplemented, reportsAlone) << err;
   // The line ends with the share of the screen the tracker added.
   EXPECT_GT(numberAfter(err, "tracker added "), 0) << err;
+  // What a server would send moved the window as copies and kept a client's
+  // screen right.
+  EXPECT_GT(numberAfter(err, " moves copied "), 0) << err;
+  EXPECT_EQ(numberAfter(err, "\nreplica: "), 0) << err;
 }
 
 TEST(MonitorVerifyTest, DrawingWithoutAPaintingMessageIsMissedWhereItHappened) {

@@ -53,6 +53,7 @@ bool Verification::start() {
     return false;
   }
   damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
+  replica_ = std::make_unique<ReplicaCheck>(capture_.width(), capture_.height());
   const region::Rect none;
   additions_ = std::make_unique<region::Region>(&none);
   if (!openDisplayWindow()) {
@@ -106,6 +107,7 @@ void Verification::excludeOwnConsole() {
     const region::Rect place = paintwatch::virtualFromScreen(own, capture_.origin());
     tracker_->exclude(place);
     supplemented_->exclude(place);
+    replica_->exclude(place);
   }
 }
 
@@ -132,6 +134,7 @@ void Verification::supplement() {
     const region::Region part(&r);
     additions_->unite(&part);
   }
+  replica_->frame(damage_->virtualScreen(), frame);
 }
 
 bool Verification::captureNow() {
@@ -143,6 +146,7 @@ bool Verification::captureNow() {
   }
   tracker_->addCapture(capture_.pixels());
   supplemented_->addCapture(capture_.pixels());
+  replica_->addCapture(capture_.pixels());
   costMs_ += GetTickCount64() - started;
   ++captures_;
   return true;
@@ -176,6 +180,7 @@ std::wstring Verification::summary() const {
       static_cast<unsigned long long>(f.changedPixels),
       static_cast<unsigned long long>(f.missedPixels));
   text += supplementLine();
+  text += replica_->summary(f.changedPixels);
   text += missedLine("missed changes, largest first:", tracker_->missedAreas(missedAreasShown));
   text += missedLine("missed with supplement, largest first:",
                      supplemented_->missedAreas(missedAreasShown));

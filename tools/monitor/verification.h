@@ -2,7 +2,9 @@
 
 // The monitor's --verify: the screen captured at a steady interval against
 // the reports, and against the reports with what the damage tracker adds
-// at each capture, and the figures that come of it.
+// at each capture; a replica kept from what the frame builder would send
+// for the tracker's frames, against the same captures; and the figures
+// that come of it.
 
 #include <windows.h>
 
@@ -17,6 +19,7 @@
 #include "diagnostics.h"
 #include "region/rect.h"
 #include "region/region.h"
+#include "replica_check.h"
 #include "screen_capture.h"
 #include "util/unique_handle.h"
 
@@ -67,6 +70,8 @@ private:
   std::unique_ptr<CoverageTracker> supplemented_;
   std::unique_ptr<damage::SystemDesktop> desktop_;
   std::unique_ptr<damage::DamageTracker> damage_;
+  // What a server would send for the tracker's frames, kept as a client.
+  std::unique_ptr<ReplicaCheck> replica_;
   // A hidden top-level window: the system tells only those of a display
   // change, message-only windows such as the monitor's not.
   UniqueWindow displayWindow_;

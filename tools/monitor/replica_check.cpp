@@ -1,0 +1,84 @@
+#include "replica_check.h"
+
+#include <algorithm>
+
+#include "screen_rect.h"
+#include "text_output.h"
+
+namespace lumo {
+namespace tools {
+
+namespace {
+
+// Captures at which a pixel may trail the screen: a change lands between a
+// frame and the capture after it, and a hint can come before its paint.
+const unsigned allowedStaleCaptures = 2;
+
+bool differs(std::uint32_t a, std::uint32_t b) { return ((a ^ b) & frames::kColourBits) != 0; }
+
+}  // namespace
+
+ReplicaCheck::ReplicaCheck(int width, int height)
+    : width_(width),
+      height_(height),
+      builder_(&screen_),
+      excluded_(static_cast<size_t>(width) * height, 0),
+      staleFor_(static_cast<size_t>(width) * height, 0) {}
+
+void ReplicaCheck::exclude(const region::Rect &rect) {
+  const region::Rect c = clipped(rect, width_, height_);
+  for (int y = c.top; y < c.bottom; ++y) {
+    std::fill_n(excluded_.begin() + static_cast<size_t>(y) * width_ + c.left, c.getWidth(), 1);
+  }
+}
+
+void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked) {
+  const frames::FrameUpdate update =
+      builder_.build({virtualScreen, false, tracked.damage, tracked.moves});
+  frames::applyUpdate(update, &replica_);
+  ++frames_;
+  counts_.hinted += update.counts.hinted;
+  counts_.sent += update.counts.sent;
+  counts_.copied += update.counts.copied;
+  moves_ += update.moves.size();
+}
+
+// A pixel is stale where the replica differs from the screen; at the end,
+// not where the screen is still changing between the last two captures.
+void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
+  if (replica_.width() != width_ || replica_.height() != height_) {
+    return;
+  }
+  const bool havePrevious = !previous_.empty();
+  std::uint64_t stale = 0;
+  differing_ = 0;
+  for (int y = 0; y < height_; ++y) {
+    const std::uint32_t *replicaRow = replica_.row(y);
+    for (int x = 0; x < width_; ++x) {
+      const size_t i = static_cast<size_t>(y) * width_ + x;
+      if (excluded_[i]) {
+        continue;
+      }
+      const bool wrong = differs(replicaRow[x], pixels[i]);
+      staleFor_[i] = wrong ? static_cast<std::uint8_t>(std::min(staleFor_[i] + 1, 255)) : 0;
+      stale += staleFor_[i] > allowedStaleCaptures;
+      differing_ += wrong && !(havePrevious && differs(previous_[i], pixels[i]));
+    }
+  }
+  mostStale_ = std::max(mostStale_, stale);
+  previous_.assign(pixels, pixels + static_cast<size_t>(width_) * height_);
+}
+
+std::wstring ReplicaCheck::summary(std::uint64_t changed) const {
+  const auto n = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
+  return formatText("frames: %llu frames; hinted %llu pixels, sent %llu, changed %llu; %llu moves "
+                    "copied %llu pixels\n",
+                    n(frames_), n(counts_.hinted), n(counts_.sent), n(changed), n(moves_),
+                    n(counts_.copied)) +
+         formatText("replica: %llu pixels differ from the screen at the end; at most %llu pixels "
+                    "stale for more than two captures\n",
+                    n(differing_), n(mostStale_));
+}
+
+}  // namespace tools
+}  // namespace lumo

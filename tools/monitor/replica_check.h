@@ -1,0 +1,57 @@
+#pragma once
+
+// The frame builder at the monitor's frame clock, as a server would run it
+// after the damage tracker, with a replica of the monitor's own kept from
+// the builder's output alone, as a client keeps its screen, and checked
+// against every full capture of --verify: does what a server would send
+// keep a client's screen right?
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "damage/damage_tracker.h"
+#include "frames/frame_builder.h"
+#include "frames/gdi_screen_capture.h"
+#include "region/rect.h"
+
+namespace lumo {
+namespace tools {
+
+class ReplicaCheck {
+public:
+  // The size of the virtual screen the captures have.
+  ReplicaCheck(int width, int height);
+  ReplicaCheck(const ReplicaCheck &) = delete;
+  ReplicaCheck &operator=(const ReplicaCheck &) = delete;
+
+  // Pixels not checked: the monitor's own output, as coverage leaves it out.
+  void exclude(const region::Rect &rect);
+  // One frame of the tracker through the builder, applied to the replica.
+  void frame(const region::Rect &virtualScreen, const damage::Frame &tracked);
+  // A full capture, top-down rows of 32-bit pixels of the virtual screen.
+  void addCapture(const std::uint32_t *pixels);
+
+  // "frames: ..." and "replica: ..."; `changed` is the coverage check's
+  // count of changed pixels.
+  std::wstring summary(std::uint64_t changed) const;
+
+private:
+  int width_;
+  int height_;
+  frames::GdiScreenCapture screen_;
+  frames::FrameBuilder builder_;
+  frames::PixelImage replica_;
+  std::vector<std::uint8_t> excluded_;
+  std::vector<std::uint32_t> previous_;
+  // Consecutive captures at which each pixel of the replica was stale.
+  std::vector<std::uint8_t> staleFor_;
+  std::uint64_t frames_ = 0;
+  frames::FrameCounts counts_;
+  std::uint64_t moves_ = 0;
+  std::uint64_t differing_ = 0;
+  std::uint64_t mostStale_ = 0;
+};
+
+}  // namespace tools
+}  // namespace lumo
