@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "screen_capture.h"
 #include "screen_rect.h"
@@ -22,6 +23,7 @@ namespace {
 const std::uint32_t kOutline = 0x00FF0000;  // red
 const std::uint32_t kMissed = 0x0000A0FF;   // a light blue, far from any red
 const std::uint32_t kAdded = 0x0000E040;    // green, far from both
+const std::uint32_t kMoved = 0x00FFD000;    // yellow, far from all three
 const std::uint32_t kLabelText = 0x00FFFFFF;
 const std::uint32_t kLabelBackground = 0x00000000;
 
@@ -89,21 +91,24 @@ void labelCounts(HDC dc, const std::vector<Damage> &damage) {
 }
 
 // What the marks mean, in the bottom-right corner.
-void drawLegend(HDC dc, int width, int height, unsigned long most, bool withMissed,
-                bool withAdded) {
+void drawLegend(HDC dc, int width, int height, unsigned long most, const VerifyMarks &marks) {
   std::vector<std::wstring> lines = {
       L"Reported rectangles: outlined in red, with their report count",
       L"Tint: from 1 report (lightest) to " + std::to_wstring(most) +
           (most == 1 ? L" report" : L" reports") + L" (deepest)",
   };
   std::vector<std::uint32_t> swatches = {kOutline, towards(0, kOutline, shadeWeight(1, 2))};
-  if (withMissed) {
+  if (marks.missed != nullptr) {
     lines.push_back(L"Blue: changed on screen, covered by no report");
     swatches.push_back(kMissed);
   }
-  if (withAdded) {
+  if (marks.added != nullptr) {
     lines.push_back(L"Green outlines: added by the damage tracker (moves, carets, menus)");
     swatches.push_back(kAdded);
+  }
+  if (marks.moves != nullptr) {
+    lines.push_back(L"Yellow: copied by a move, from where to where, the two joined");
+    swatches.push_back(kMoved);
   }
   int lineHeight = 0;
   int widest = 0;
@@ -249,12 +254,31 @@ void outline(std::uint32_t *pixels, int width, int height, const region::Rect &r
   }
 }
 
+// A line from the centre of one rectangle to the centre of the other, as
+// many steps as its longer side, the points off the picture left out.
+void join(std::uint32_t *pixels, int width, int height, const region::Rect &from,
+          const region::Rect &to) {
+  const int x0 = (from.left + from.right) / 2;
+  const int y0 = (from.top + from.bottom) / 2;
+  const int dx = (to.left + to.right) / 2 - x0;
+  const int dy = (to.top + to.bottom) / 2 - y0;
+  const int steps = std::max(std::abs(dx), std::abs(dy));
+  for (int i = 0; i <= steps; ++i) {
+    const int x = steps == 0 ? x0 : x0 + dx * i / steps;
+    const int y = steps == 0 ? y0 : y0 + dy * i / steps;
+    if (x >= 0 && x < width && y >= 0 && y < height) {
+      pixels[static_cast<size_t>(y) * width + x] = kMoved;
+    }
+  }
+}
+
 }  // namespace
 
 void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector<Damage> &damage,
-                 const std::vector<std::uint8_t> *missed, const std::vector<region::Rect> *added) {
+                 const VerifyMarks &marks) {
   const unsigned long most = mostReports(damage);
   shade(pixels, width, height, damage, most);
+  const std::vector<std::uint8_t> *missed = marks.missed;
   if (missed != nullptr && missed->size() == static_cast<size_t>(width) * height) {
     for (size_t i = 0; i < missed->size(); ++i) {
       if ((*missed)[i]) {
@@ -266,16 +290,22 @@ void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector
   for (const Damage &d : damage) {
     outline(pixels, width, height, d.rect, kOutline);
   }
-  if (added != nullptr) {
-    for (const region::Rect &r : *added) {
+  if (marks.added != nullptr) {
+    for (const region::Rect &r : *marks.added) {
       outline(pixels, width, height, r, kAdded);
+    }
+  }
+  if (marks.moves != nullptr) {
+    for (const damage::WindowMove &move : *marks.moves) {
+      outline(pixels, width, height, move.from, kMoved);
+      outline(pixels, width, height, move.to, kMoved);
+      join(pixels, width, height, move.from, move.to);
     }
   }
 }
 
 std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &damage,
-                           const std::vector<std::uint8_t> *missed,
-                           const std::vector<region::Rect> *added) {
+                           const VerifyMarks &marks) {
   ScreenCapture picture;
   if (!picture.ready()) {
     return picture.error();
@@ -284,11 +314,10 @@ std::string writeDamageMap(const std::wstring &path, const std::vector<Damage> &
     return "cannot capture the screen";
   }
   fadeToGrey(picture.pixels(), picture.width(), picture.height());
-  paintDamage(picture.pixels(), picture.width(), picture.height(), damage, missed, added);
+  paintDamage(picture.pixels(), picture.width(), picture.height(), damage, marks);
   SelectObject(picture.dc(), GetStockObject(DEFAULT_GUI_FONT));
   labelCounts(picture.dc(), damage);
-  drawLegend(picture.dc(), picture.width(), picture.height(), mostReports(damage),
-             missed != nullptr, added != nullptr);
+  drawLegend(picture.dc(), picture.width(), picture.height(), mostReports(damage), marks);
   GdiFlush();
   return writePng(path, picture);
 }

@@ -214,9 +214,11 @@ bool Monitor::writeMap(const std::vector<std::uint8_t> *missed) {
   if (options_.damageMap.empty()) {
     return true;
   }
-  const std::string error =
-      writeDamageMap(options_.damageMap, tally_.damage(), missed,
-                     missed != nullptr ? &verification_.additions() : nullptr);
+  VerifyMarks marks;
+  if (missed != nullptr) {
+    marks = {missed, &verification_.additions(), &verification_.moves()};
+  }
+  const std::string error = writeDamageMap(options_.damageMap, tally_.damage(), marks);
   if (!error.empty()) {
     diagnostics_.error(L"cannot write the damage map " + options_.damageMap + L": " +
                        toUtf16(error));

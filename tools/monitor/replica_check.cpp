@@ -41,6 +41,11 @@ void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame 
   counts_.sent += update.counts.sent;
   counts_.copied += update.counts.copied;
   moves_ += update.moves.size();
+  for (const frames::Move &move : update.moves) {
+    const region::Rect &from = move.source;
+    copies_.push_back({from, region::Rect(move.toLeft, move.toTop, move.toLeft + from.getWidth(),
+                                          move.toTop + from.getHeight())});
+  }
 }
 
 // A pixel is stale where the replica differs from the screen; at the end,
@@ -71,13 +76,15 @@ void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
 
 std::wstring ReplicaCheck::summary(std::uint64_t changed) const {
   const auto n = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
-  return formatText("frames: %llu frames; hinted %llu pixels, sent %llu, changed %llu; %llu moves "
-                    "copied %llu pixels\n",
-                    n(frames_), n(counts_.hinted), n(counts_.sent), n(changed), n(moves_),
-                    n(counts_.copied)) +
-         formatText("replica: %llu pixels differ from the screen at the end; at most %llu pixels "
-                    "stale for more than two captures\n",
-                    n(differing_), n(mostStale_));
+  return formatText(
+             "frames: %llu frames; hinted %llu pixels, sent %llu, changed %llu; %llu moves "
+             "copied %llu pixels\n",
+             n(frames_), n(counts_.hinted), n(counts_.sent), n(changed), n(moves_),
+             n(counts_.copied)) +
+         formatText(
+             "replica: %llu pixels differ from the screen at the end; at most %llu pixels "
+             "stale for more than two captures\n",
+             n(differing_), n(mostStale_));
 }
 
 }  // namespace tools

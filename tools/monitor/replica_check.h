@@ -32,6 +32,9 @@ public:
   // A full capture, top-down rows of 32-bit pixels of the virtual screen.
   void addCapture(const std::uint32_t *pixels);
 
+  // Every move the builder copied, from where to where.
+  const std::vector<damage::WindowMove> &copies() const { return copies_; }
+
   // "frames: ..." and "replica: ..."; `changed` is the coverage check's
   // count of changed pixels.
   std::wstring summary(std::uint64_t changed) const;
@@ -49,6 +52,7 @@ private:
   std::uint64_t frames_ = 0;
   frames::FrameCounts counts_;
   std::uint64_t moves_ = 0;
+  std::vector<damage::WindowMove> copies_;
   std::uint64_t differing_ = 0;
   std::uint64_t mostStale_ = 0;
 };

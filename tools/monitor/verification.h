@@ -51,6 +51,8 @@ public:
   const std::vector<std::uint8_t> &finish();
   // Everything the damage tracker added, as rectangles once finished.
   const std::vector<region::Rect> &additions() const { return additionList_; }
+  // Every move the frame builder copied, from where to where.
+  const std::vector<damage::WindowMove> &moves() const { return replica_->copies(); }
   // The coverage, supplemented coverage, missed, over-reporting and verify
   // lines.
   std::wstring summary() const;

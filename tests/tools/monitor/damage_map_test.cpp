@@ -21,8 +21,9 @@ public:
       : width_(width), pixels_(static_cast<size_t>(width * height) + 2 * kGuard, kGrey) {}
 
   void paint(const std::vector<Damage> &damage, const std::vector<std::uint8_t> *missed = nullptr,
-             const std::vector<Rect> *added = nullptr) {
-    paintDamage(pixels_.data() + kGuard, width_, height(), damage, missed, added);
+             const std::vector<Rect> *added = nullptr,
+             const std::vector<lumo::damage::WindowMove> *moves = nullptr) {
+    paintDamage(pixels_.data() + kGuard, width_, height(), damage, {missed, added, moves});
   }
   std::uint32_t at(int x, int y) const { return pixels_[kGuard + y * width_ + x]; }
   int height() const { return static_cast<int>((pixels_.size() - 2 * kGuard) / width_); }
@@ -129,6 +130,20 @@ TEST(DamageMapTest, TheTrackersAdditionsAreOutlinedInAColourOfTheirOwnOverTheRep
   EXPECT_NE(picture.at(1, 1), edge);
   EXPECT_EQ(picture.at(7, 6), kGrey);
   EXPECT_EQ(picture.at(7, 7), kGrey);
+}
+
+TEST(DamageMapTest, AMoveIsOutlinedAtBothPlacesAndJoined) {
+  Picture picture(40, 20);
+  const std::vector<lumo::damage::WindowMove> moves = {{Rect(2, 2, 8, 8), Rect(30, 10, 36, 16)},
+                                                       {Rect(-10, 5, -4, 9), Rect(36, 5, 42, 9)}};
+  picture.paint({}, nullptr, nullptr, &moves);
+  EXPECT_TRUE(picture.guardsIntact());
+  const std::uint32_t edge = picture.at(2, 2);
+  EXPECT_NE(edge, kGrey);
+  EXPECT_EQ(picture.at(30, 10), edge);
+  // The line between the centres, (5, 5) to (33, 13).
+  EXPECT_EQ(picture.at(19, 9), edge);
+  EXPECT_EQ(picture.at(19, 2), kGrey);
 }
 
 }  // namespace
