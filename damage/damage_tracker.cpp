@@ -5,6 +5,7 @@
 
 #include "damage/window_changes.h"
 #include "paintwatch/report.h"
+#include "region/rect_geometry.h"
 #include "region/region.h"
 
 namespace lumo {
@@ -30,21 +31,9 @@ region::Rect padded(const region::Rect &r, int by) {
 // is clipped to the screen.
 const int regionLimit = 0x7fff;
 
-// The part of a virtual-screen rectangle inside a screen of that size.
-region::Rect clipped(const region::Rect &r, int width, int height) {
-  return region::Rect(std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width),
-                      std::min(r.bottom, height));
-}
-
-bool overlap(const region::Rect &a, const region::Rect &b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
 std::uint64_t areaOf(const region::Region &region) {
   std::uint64_t area = 0;
-  region.forEachRect([&area](const region::Rect &r) {
-    area += static_cast<std::uint64_t>(r.getWidth()) * static_cast<std::uint64_t>(r.getHeight());
-  });
+  region.forEachRect([&area](const region::Rect &r) { area += region::pixelCount(r); });
   return area;
 }
 

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "frames/pixel_compare.h"
+#include "region/rect_geometry.h"
 
 namespace lumo {
 namespace frames {
@@ -15,12 +16,11 @@ using region::Rect;
 
 namespace {
 
-Rect unionOf(const Rect &a, const Rect &b) {
-  return Rect(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-              std::max(a.bottom, b.bottom));
+// Can be below zero where the two overlap.
+std::int64_t addedByUnion(const Rect &a, const Rect &b) {
+  return static_cast<std::int64_t>(pixelCount(boundingUnion(a, b))) -
+         static_cast<std::int64_t>(pixelCount(a)) - static_cast<std::int64_t>(pixelCount(b));
 }
-
-std::int64_t area(const Rect &r) { return static_cast<std::int64_t>(r.getWidth()) * r.getHeight(); }
 
 // One band of grid rows: the differing span of each row, then the tight box
 // of each cell that span meets.
@@ -47,7 +47,7 @@ void appendBand(const PixelImage &now, const PixelImage &before, const Rect &ban
       }
       const Rect row(left + from, y, left + to + 1, y + 1);
       Rect &box = (*cells)[cell - firstCell];
-      box = box.isEmpty() ? row : unionOf(box, row);
+      box = boundingUnion(box, row);
     }
   }
   for (const Rect &box : *cells) {
@@ -118,9 +118,7 @@ std::vector<Rect> mergeCheapest(const std::vector<Rect> &boxes, size_t maxCount)
     if (left < 0 || right < 0) {
       return;
     }
-    const Rect &a = nodes[left].box;
-    const Rect &b = nodes[right].box;
-    pairs.push({area(unionOf(a, b)) - area(a) - area(b), left, right, nodes[left].version,
+    pairs.push({addedByUnion(nodes[left].box, nodes[right].box), left, right, nodes[left].version,
                 nodes[right].version});
   };
   for (int i = 0; i + 1 < n; ++i) {
@@ -136,7 +134,7 @@ std::vector<Rect> mergeCheapest(const std::vector<Rect> &boxes, size_t maxCount)
         right.version != pair.rightVersion) {
       continue;
     }
-    left.box = unionOf(left.box, right.box);
+    left.box = boundingUnion(left.box, right.box);
     ++left.version;
     left.next = right.next;
     if (right.next >= 0) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frames/pixel_compare.h"
+#include "region/rect_geometry.h"
 #include "region/region.h"
 
 namespace lumo {
@@ -16,25 +17,12 @@ using region::Region;
 
 namespace {
 
-std::uint64_t pixelsIn(const Rect &r) {
-  return r.isEmpty() ? 0 : static_cast<std::uint64_t>(r.getWidth()) * r.getHeight();
-}
-
 std::uint64_t pixelsIn(const std::vector<Rect> &rects) {
   std::uint64_t sum = 0;
   for (const Rect &r : rects) {
-    sum += pixelsIn(r);
+    sum += pixelCount(r);
   }
   return sum;
-}
-
-Rect intersection(const Rect &a, const Rect &b) {
-  return Rect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-              std::min(a.bottom, b.bottom));
-}
-
-Rect translated(const Rect &r, int dx, int dy) {
-  return Rect(r.left + dx, r.top + dy, r.right + dx, r.bottom + dy);
 }
 
 void unite(Region *into, const Rect &rect) {
@@ -167,9 +155,8 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
 void FrameBuilder::watch(const std::vector<Rect> &hinted, const std::vector<Rect> &uncovered,
                          const FrameUpdate &update) {
   const auto changed = [&update](const Rect &place) {
-    return std::any_of(update.areas.begin(), update.areas.end(), [&place](const ChangedArea &a) {
-      return !intersection(a.place, place).isEmpty();
-    });
+    return std::any_of(update.areas.begin(), update.areas.end(),
+                       [&place](const ChangedArea &a) { return overlap(a.place, place); });
   };
   std::vector<Watched> next;
   for (const Watched &watched : recheck_) {
@@ -207,7 +194,7 @@ void FrameBuilder::buildWhole(const FrameHints &hints, FrameUpdate *update) {
   replica_ = std::move(fresh);
   replicaValid_ = true;
   update->whole = true;
-  update->counts.hinted = update->counts.captured = update->counts.sent = pixelsIn(screen);
+  update->counts.hinted = update->counts.captured = update->counts.sent = pixelCount(screen);
   if (!screen.isEmpty()) {
     update->areas.push_back({screen, replica_.row(0), replica_.width()});
   }
@@ -219,16 +206,15 @@ bool FrameBuilder::captureAreas(const std::vector<Rect> &areas, FrameCounts *cou
   if (areas.empty()) {
     return true;
   }
-  Rect box = areas.front();
+  Rect box;
   for (const Rect &r : areas) {
-    box = Rect(std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
-               std::max(box.bottom, r.bottom));
+    box = boundingUnion(box, r);
   }
   const double perCall = settings_.capture.perCallMicroseconds * 1000;
   const double perPixel = settings_.capture.perPixelNanoseconds;
   const double separately = areas.size() * perCall + pixelsIn(areas) * perPixel;
-  if (perCall + pixelsIn(box) * perPixel < separately) {
-    counts->captured = pixelsIn(box);
+  if (perCall + pixelCount(box) * perPixel < separately) {
+    counts->captured = pixelCount(box);
     return captureArea(box, &captured_);
   }
   counts->captured = pixelsIn(areas);
@@ -258,7 +244,7 @@ void FrameBuilder::applyMoves(const std::vector<damage::WindowMove> &moves, Fram
     if (source.isEmpty()) {
       continue;
     }
-    update->counts.compared += pixelsIn(source);
+    update->counts.compared += pixelCount(source);
     for (const Rect &proven : provenParts(captured_, replica_, source, dx, dy, settings_.grid)) {
       Region unwritten(&proven);
       unwritten.subtract(&written);
@@ -267,7 +253,7 @@ void FrameBuilder::applyMoves(const std::vector<damage::WindowMove> &moves, Fram
       for (const Rect &part : parts) {
         copyPixels(replica_, part, &replica_, part.left + dx, part.top + dy);
         update->moves.push_back({part, part.left + dx, part.top + dy});
-        update->counts.copied += pixelsIn(part);
+        update->counts.copied += pixelCount(part);
         unite(&written, translated(part, dx, dy));
       }
     }
@@ -281,14 +267,14 @@ void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *u
   std::vector<Rect> boxes;
   for (const Rect &area : compared) {
     appendChangedBoxes(captured_, replica_, area, settings_.grid, &boxes);
-    update->counts.compared += pixelsIn(area);
+    update->counts.compared += pixelCount(area);
   }
   for (const Rect &box : boxes) {
     copyPixels(captured_, box, &replica_, box.left, box.top);
   }
   for (const Rect &place : mergeBoxes(std::move(boxes), settings_.maxAreas)) {
     update->areas.push_back({place, replica_.row(place.top) + place.left, replica_.width()});
-    update->counts.sent += pixelsIn(place);
+    update->counts.sent += pixelCount(place);
   }
 }
 

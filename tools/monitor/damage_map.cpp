@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "screen_capture.h"
-#include "screen_rect.h"
+#include "region/rect_geometry.h"
 #include "util/text_format.h"
 #include "util/unique_handle.h"
 

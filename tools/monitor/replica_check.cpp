@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "screen_rect.h"
+#include "region/rect_geometry.h"
 #include "text_output.h"
 
 namespace lumo {

@@ -1,0 +1,51 @@
+#pragma once
+
+// The small arithmetic of rectangles that the damage tracker, the frame
+// builder and the tools share. Pictures of the screen have their top-left
+// pixel at (0, 0).
+
+#include <algorithm>
+#include <cstdint>
+
+#include "region/rect.h"
+
+namespace lumo {
+namespace region {
+
+// The smallest rectangle that holds both; an empty one adds nothing.
+inline Rect boundingUnion(const Rect &a, const Rect &b) {
+  if (a.isEmpty()) {
+    return b;
+  }
+  if (b.isEmpty()) {
+    return a;
+  }
+  return Rect(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+              std::max(a.bottom, b.bottom));
+}
+
+// The part both hold; empty where they do not meet.
+inline Rect intersection(const Rect &a, const Rect &b) {
+  return Rect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+              std::min(a.bottom, b.bottom));
+}
+
+// The part of the rectangle on a picture of width by height pixels; empty
+// where it lies outside.
+inline Rect clipped(const Rect &rect, int width, int height) {
+  return intersection(rect, Rect(0, 0, width, height));
+}
+
+inline Rect translated(const Rect &rect, int dx, int dy) {
+  return Rect(rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy);
+}
+
+inline bool overlap(const Rect &a, const Rect &b) { return !intersection(a, b).isEmpty(); }
+
+// Its pixels; none for an empty one.
+inline std::uint64_t pixelCount(const Rect &rect) {
+  return rect.isEmpty() ? 0 : static_cast<std::uint64_t>(rect.getWidth()) * rect.getHeight();
+}
+
+}  // namespace region
+}  // namespace lumo
