@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <stdexcept>
-
 #include "damage/per_monitor_dpi.h"
 #include "damage/platform_seam.h"
 
