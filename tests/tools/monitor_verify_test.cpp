@@ -60,6 +60,10 @@ TEST(MonitorVerifyTest, AMovedWindowIsCoveredWithTheTrackersAdditions) {
   // screen right.
   EXPECT_GT(numberAfter(err, " moves copied "), 0) << err;
   EXPECT_EQ(numberAfter(err, "\nreplica: "), 0) << err;
+  // The client's first picture, the whole screen, is not sent for a change.
+  EXPECT_LT(numberAfter(err, ", sent "),
+            GetSystemMetrics(SM_CXVIRTUALSCREEN) * GetSystemMetrics(SM_CYVIRTUALSCREEN))
+      << err;
 }
 
 TEST(MonitorVerifyTest, DrawingWithoutAPaintingMessageIsMissedWhereItHappened) {

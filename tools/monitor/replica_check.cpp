@@ -35,8 +35,14 @@ void ReplicaCheck::exclude(const region::Rect &rect) {
 void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked) {
   const frames::FrameUpdate update =
       builder_.build({virtualScreen, false, tracked.damage, tracked.moves});
+  // The client's first picture is what changes are counted from, as the
+  // coverage check counts them from its first capture: not sent for a change.
+  const bool firstPicture = replica_.width() == 0 && update.whole;
   frames::applyUpdate(update, &replica_);
   ++frames_;
+  if (firstPicture) {
+    return;
+  }
   counts_.hinted += update.counts.hinted;
   counts_.sent += update.counts.sent;
   counts_.copied += update.counts.copied;
