@@ -27,8 +27,11 @@ const DWORD outputGraceMs = 1000;
 
 DWORD monitorThread = 0;
 
+// A stop the person asked for is not lost to a queue full of reports.
+void requestStop() { postUntilTaken(monitorThread, kStopMessage, nullptr); }
+
 BOOL WINAPI onConsoleControl(DWORD) {
-  PostThreadMessageW(monitorThread, kStopMessage, 0, 0);
+  requestStop();
   return TRUE;
 }
 
@@ -38,7 +41,7 @@ DWORD WINAPI watchInput(void *) {
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
          read > 0) {
   }
-  PostThreadMessageW(monitorThread, kStopMessage, 0, 0);
+  requestStop();
   return 0;
 }
 

@@ -40,17 +40,22 @@ Ticker::~Ticker() {
   worker_.join();
 }
 
-// On Windows a thread's queue refuses posts past 10,000 messages, which a
-// flood of reports can reach: a refused post is tried again until the queue
-// takes it. False once the ticker is ending.
-bool Ticker::post(UINT message) {
-  while (!monitorSeam.postThreadMessage(thread_, message, 0, 0)) {
-    if (WaitForSingleObject(wake_.get(), postRetryMs) != WAIT_TIMEOUT) {
+bool postUntilTaken(DWORD thread, UINT message, HANDLE giveUp) {
+  while (!monitorSeam.postThreadMessage(thread, message, 0, 0)) {
+    if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA) {
+      return false;
+    }
+    if (giveUp == nullptr) {
+      Sleep(postRetryMs);
+    } else if (WaitForSingleObject(giveUp, postRetryMs) != WAIT_TIMEOUT) {
       return false;
     }
   }
   return true;
 }
+
+// False once the ticker is ending.
+bool Ticker::post(UINT message) { return postUntilTaken(thread_, message, wake_.get()); }
 
 void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
   const ULONGLONG started = GetTickCount64();

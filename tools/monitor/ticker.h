@@ -30,6 +30,12 @@ struct TickerPaces {
   DWORD frameMs = 0;
 };
 
+// Posts to the thread, again every few milliseconds while its queue is full
+// (on Windows a queue refuses posts past 10,000 messages, which a flood of
+// reports can reach). False once `giveUp` (null: never) is set, or where
+// the thread takes no posts at all.
+bool postUntilTaken(DWORD thread, UINT message, HANDLE giveUp);
+
 class Ticker {
 public:
   // Posts to the thread: kStopMessage once durationMs (INFINITE: never) has

@@ -16,15 +16,17 @@ using lumo::tools::kFrameMessage;
 using lumo::tools::kLoaderEndedMessage;
 using lumo::tools::kStopMessage;
 using lumo::tools::monitorSeam;
+using lumo::tools::postUntilTaken;
 using lumo::tools::Ticker;
 
 namespace {
 
 std::atomic<int> refusalsLeft{0};
+DWORD refusal = ERROR_NOT_ENOUGH_QUOTA;
 
 BOOL WINAPI refuseFirstPosts(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam) {
   if (refusalsLeft.fetch_sub(1) > 0) {
-    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    SetLastError(refusal);
     return FALSE;
   }
   return PostThreadMessageW(thread, message, wParam, lParam);
@@ -66,6 +68,28 @@ TEST(TickerTest, PostsTheQueueRefusesAreTriedAgainUntilTaken) {
     EXPECT_TRUE(received(c.message)) << c.what;
     EXPECT_LT(refusalsLeft, 0) << c.what;
   }
+}
+
+// What the console's Ctrl+C and the end of the monitor's input post, with
+// nothing to give up on: a full queue is waited out, a thread that takes no
+// posts is not.
+TEST(TickerTest, AStopWaitsOutAFullQueueButNotAThreadThatTakesNoPosts) {
+  const struct {
+    DWORD refusal;
+    bool taken;
+  } cases[] = {{ERROR_NOT_ENOUGH_QUOTA, true}, {ERROR_INVALID_THREAD_ID, false}};
+  MSG queue;
+  PeekMessageW(&queue, nullptr, 0, 0, PM_NOREMOVE);
+  for (const auto &c : cases) {
+    const lumo::test::SeamOverride<lumo::tools::MonitorSeam> seam(monitorSeam);
+    monitorSeam.postThreadMessage = &refuseFirstPosts;
+    refusal = c.refusal;
+    refusalsLeft = 5;
+    EXPECT_EQ(postUntilTaken(GetCurrentThreadId(), kStopMessage, nullptr), c.taken) << c.refusal;
+    // Five refusals and the post taken, or one refusal and no more tries.
+    EXPECT_EQ(refusalsLeft, c.taken ? -1 : 4) << c.refusal;
+  }
+  refusal = ERROR_NOT_ENOUGH_QUOTA;
 }
 
 }  // namespace
