@@ -36,6 +36,13 @@ std::wstring missedLine(const char *head, const std::vector<MissedArea> &areas) 
   return text + L"\n";
 }
 
+double seconds() {
+  LARGE_INTEGER frequency, counter;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 }  // namespace
 
 bool Verification::start() {
@@ -134,7 +141,12 @@ void Verification::supplement() {
     const region::Region part(&r);
     additions_->unite(&part);
   }
+  const double started = seconds();
   replica_->frame(damage_->virtualScreen(), frame);
+  const double took = seconds() - started;
+  frameSeconds_ += took;
+  longestFrameSeconds_ = std::max(longestFrameSeconds_, took);
+  ++frames_;
 }
 
 bool Verification::captureNow() {
@@ -190,9 +202,11 @@ std::wstring Verification::summary() const {
                  static_cast<unsigned long long>(f.unchangedReportedPixels),
                  static_cast<unsigned long long>(f.reportedPixels));
   text += formatText(
-      "verify: a %dx%d capture every %lu ms, %llu captures, %.1f ms per capture and comparison\n",
+      "verify: a %dx%d capture every %lu ms, %llu captures, %.1f ms per capture and comparison; "
+      "frames built in %.2f ms on average, %.1f ms at most\n",
       capture_.width(), capture_.height(), intervalMs_, static_cast<unsigned long long>(f.captures),
-      captures_ == 0 ? 0.0 : static_cast<double>(costMs_) / captures_);
+      captures_ == 0 ? 0.0 : static_cast<double>(costMs_) / captures_,
+      frames_ == 0 ? 0.0 : 1000 * frameSeconds_ / frames_, 1000 * longestFrameSeconds_);
   return text;
 }
 

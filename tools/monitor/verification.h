@@ -82,6 +82,10 @@ private:
   DWORD intervalMs_ = 0;
   ULONGLONG costMs_ = 0;
   std::uint64_t captures_ = 0;
+  // What building the frames and applying them to the replica cost.
+  double frameSeconds_ = 0;
+  double longestFrameSeconds_ = 0;
+  std::uint64_t frames_ = 0;
 };
 
 }  // namespace tools
