@@ -153,9 +153,10 @@ TEST_F(FrameBuilderTest, HintsOffTheScreenInvertedOrResizedAreTakenForWhatTheyAr
   const Rect window(20, 20, 60, 60);
   const Rect offTheEdge(kWidth - 20, kHeight - 20, kWidth + 20, kHeight + 20);
   moveWindow(window, offTheEdge);
-  const FrameUpdate update = frame({Rect(-50, -50, 70, 70), Rect(90, 90, 80, 80),
-                                    Rect(kWidth - 20, kHeight - 20, kWidth + 5000, kHeight + 9)},
-                                   {{window, Rect(100, 100, 150, 150)}, {window, offTheEdge}});
+  const FrameUpdate update = frame(
+      {Rect(-50, -50, 70, 70), Rect(90, 90, 80, 80), Rect(32768, 100, INT_MIN, 112),
+       Rect(0, INT_MAX, 10, INT_MIN), Rect(kWidth - 20, kHeight - 20, kWidth + 5000, kHeight + 9)},
+      {{window, Rect(100, 100, 150, 150)}, {window, offTheEdge}});
   // The resized one is no move; of the other, what lands on the screen.
   ASSERT_EQ(update.moves.size(), 1u);
   EXPECT_EQ(update.moves[0].source, Rect(20, 20, 40, 40));
@@ -278,16 +279,18 @@ TEST_F(FrameBuilderTest, AClientPictureOfAnotherSizeIsDrawnOnlyWhereItReaches) {
   }
 }
 
-TEST(FrameBuilderLimitsTest, AMoveByMoreThanAnIntHoldsCopiesNothing) {
+TEST(FrameBuilderLimitsTest, AMoveBeyondWhatAnIntHoldsCopiesNothing) {
   struct Case {
     WindowMove move;
     // The one coloured line of a black screen, which a copy would blacken.
     Rect line;
   };
-  // From and to 2^32 - 1 pixels apart, which wraps to -1.
   const Case cases[] = {
+      // From and to 2^32 - 1 pixels apart, which wraps to -1.
       {{Rect(INT_MIN, 0, 10, 10), Rect(INT_MAX, 0, 9, 10)}, Rect(0, 0, 1, 48)},
       {{Rect(0, INT_MIN, 10, 10), Rect(0, INT_MAX, 10, 9)}, Rect(0, 0, 64, 1)},
+      // Inverted by more than 2^31, which wraps to a width.
+      {{Rect(32768, 40, INT_MIN, 48), Rect(32769, 40, INT_MIN + 1, 48)}, Rect(0, 0, 1, 48)},
   };
   for (const Case &c : cases) {
     lumo::test::MemoryScreen screen(0, 0, 64, 48);
