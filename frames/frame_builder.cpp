@@ -215,13 +215,9 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
 // move uncovered until it changes; what was watched long enough is let go.
 void FrameBuilder::watch(const std::vector<Rect> &hinted, const std::vector<Rect> &uncovered,
                          const FrameUpdate &update) {
-  const auto changed = [&update](const Rect &place) {
-    return std::any_of(update.areas.begin(), update.areas.end(),
-                       [&place](const ChangedArea &a) { return overlap(a.place, place); });
-  };
   std::vector<Watched> next;
   for (const Watched &watched : recheck_) {
-    if (watched.framesLeft > 1 && !(watched.untilChanged && changed(watched.place))) {
+    if (watched.framesLeft > 1) {
       next.push_back({watched.place, watched.framesLeft - 1, watched.untilChanged});
     }
   }
@@ -333,6 +329,7 @@ void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *u
     appendChangedBoxes(captured_, replica_, area, settings_.grid, &boxes);
     update->counts.compared += pixelCount(area);
   }
+  letGoOfDrawnUncovered(boxes);
   for (const Rect &box : boxes) {
     copyPixels(captured_, box, &replica_, box.left, box.top);
   }
@@ -340,6 +337,23 @@ void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *u
     update->areas.push_back({place, replica_.row(place.top) + place.left, replica_.width()});
     update->counts.sent += pixelCount(place);
   }
+}
+
+// What a move uncovered is let go once a pixel in it changed. A changed box
+// is the bounds of a cell's changes, which may span an unchanged place:
+// where one meets the place, the pixels there are compared.
+void FrameBuilder::letGoOfDrawnUncovered(const std::vector<Rect> &changed) {
+  const auto drawnIn = [this, &changed](const Rect &place) {
+    return std::any_of(changed.begin(), changed.end(), [this, &place](const Rect &box) {
+      const Rect part = intersection(box, place);
+      return !part.isEmpty() && !sameRows(captured_, replica_, part, 0, 0);
+    });
+  };
+  recheck_.erase(std::remove_if(recheck_.begin(), recheck_.end(),
+                                [&drawnIn](const Watched &watched) {
+                                  return watched.untilChanged && drawnIn(watched.place);
+                                }),
+                 recheck_.end());
 }
 
 }  // namespace frames

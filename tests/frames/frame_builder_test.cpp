@@ -16,6 +16,7 @@ using lumo::frames::FrameBuilder;
 using lumo::frames::FrameHints;
 using lumo::frames::FrameUpdate;
 using lumo::region::intersection;
+using lumo::region::overlap;
 using lumo::region::pixelCount;
 using lumo::region::Rect;
 using lumo::region::translated;
@@ -171,15 +172,20 @@ TEST_F(FrameBuilderTest, WhatAMoveUncoveredIsWatchedUntilItIsDrawn) {
     const char *what;
     Rect to;
     bool unreadable;
+    // Scattered changes all around it in the next frame, merged into areas
+    // that span it.
+    bool busyAround;
     // Where the desktop shows once the window is gone.
     Rect uncovered;
   };
+  const Rect beside(100, 40, 200, 120);
+  const Rect besideUncovered(40, 40, 100, 120);
   const Case cases[] = {
-      {"beside itself", Rect(100, 40, 200, 120), false, Rect(40, 40, 100, 120)},
-      {"in a frame the screen could not be read for", Rect(100, 40, 200, 120), true,
-       Rect(40, 40, 100, 120)},
+      {"beside itself", beside, false, false, besideUncovered},
+      {"in a frame the screen could not be read for", beside, true, false, besideUncovered},
       // 65536 pixels away: the same place in 16 bits.
-      {"far off the screen", translated(from, 65536, 0), false, from},
+      {"far off the screen", translated(from, 65536, 0), false, false, from},
+      {"in a busy frame", beside, false, true, besideUncovered},
   };
   for (const Case &c : cases) {
     screen.paint(screen.pixels.bounds(), &random);
@@ -192,6 +198,16 @@ TEST_F(FrameBuilderTest, WhatAMoveUncoveredIsWatchedUntilItIsDrawn) {
     screen.refuse = c.unreadable;
     frame({from, c.to}, {{from, c.to}});
     screen.refuse = false;
+    std::uniform_int_distribution<int> x(0, kWidth - 1);
+    std::uniform_int_distribution<int> y(0, kHeight - 1);
+    for (int i = 0; c.busyAround && i < 500; ++i) {
+      const int left = x(random);
+      const int top = y(random);
+      if (!overlap(c.uncovered, Rect(left, top, left + 1, top + 1))) {
+        screen.pixels.at(left, top) ^= 0x010101;
+      }
+    }
+    frame({c.busyAround ? screen.pixels.bounds() : Rect()});
     for (int i = 0; i < lumo::frames::FrameBuilderSettings().recheckFrames + 5; ++i) {
       frame({});
     }
