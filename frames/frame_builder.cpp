@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "frames/pixel_compare.h"
@@ -25,35 +27,64 @@ std::uint64_t pixelsIn(const std::vector<Rect> &rects) {
   return sum;
 }
 
-void unite(Region *into, const Rect &rect) {
-  Region part(&rect);
+// Regions hold 16-bit coordinates: a virtual screen larger than that is
+// sent whole every frame.
+const std::int64_t regionLimit = 0x7fff;
+
+bool fitsRegions(const Rect &layout) {
+  const std::int64_t width = std::int64_t{layout.right} - layout.left;
+  const std::int64_t height = std::int64_t{layout.bottom} - layout.top;
+  return width >= 0 && height >= 0 && width <= regionLimit && height <= regionLimit;
+}
+
+void unite(Region *into, const Region &part) {
   if (!into->unite(&part)) {
     throw std::bad_alloc();
   }
 }
 
+void unite(Region *into, const Rect &rect) {
+  const Region part(&rect);
+  unite(into, part);
+}
+
+// United by halves: one rectangle at a time would walk the whole region so
+// far for each, which thousands of scattered hints make quadratic.
+std::unique_ptr<Region> unionOf(const Rect *rects, size_t count) {
+  if (count == 1) {
+    return std::make_unique<Region>(rects);
+  }
+  std::unique_ptr<Region> all = unionOf(rects, count / 2);
+  unite(all.get(), *unionOf(rects + count / 2, count - count / 2));
+  return all;
+}
+
 // The union of the rectangles inside `bounds`, as rectangles that do not
 // overlap: nothing is captured or compared twice.
 std::vector<Rect> disjointUnion(const std::vector<Rect> &rects, const Rect &bounds) {
-  const Rect none;
-  Region all(&none);
+  std::vector<Rect> inside;
   for (const Rect &r : rects) {
-    const Rect inside = intersection(r, bounds);
-    if (!inside.isEmpty()) {
-      unite(&all, inside);
+    const Rect part = intersection(r, bounds);
+    if (!part.isEmpty()) {
+      inside.push_back(part);
     }
   }
   std::vector<Rect> result;
-  all.getRectVector(&result);
+  if (!inside.empty()) {
+    unionOf(inside.data(), inside.size())->getRectVector(&result);
+  }
   return result;
 }
 
-// What the windows' moves uncovered: their old places less their new ones.
-std::vector<Rect> uncoveredBy(const std::vector<damage::WindowMove> &moves) {
+// What the windows' moves uncovered on the screen: their old places less
+// their new ones.
+std::vector<Rect> uncoveredBy(const std::vector<damage::WindowMove> &moves, const Rect &screen) {
   std::vector<Rect> uncovered;
   for (const damage::WindowMove &move : moves) {
-    Region left(&move.from);
-    const Region covered(&move.to);
+    const Rect from = intersection(move.from, screen);
+    const Rect to = intersection(move.to, screen);
+    Region left(&from);
+    const Region covered(&to);
     left.subtract(&covered);
     std::vector<Rect> parts;
     left.getRectVector(&parts);
@@ -93,6 +124,16 @@ std::vector<Rect> provenParts(const PixelImage &moved, const PixelImage &old, co
   return mergeBoxes(std::move(parts), count);
 }
 
+// The part of `source` on `bounds` both where it is and moved by (dx, dy).
+// The offsets come in 64 bits: a careless caller's need not fit an int.
+Rect movablePart(const Rect &source, std::int64_t dx, std::int64_t dy, const Rect &bounds) {
+  if (std::abs(dx) > bounds.getWidth() || std::abs(dy) > bounds.getHeight()) {
+    return Rect();
+  }
+  return intersection(intersection(source, bounds),
+                      translated(bounds, -static_cast<int>(dx), -static_cast<int>(dy)));
+}
+
 }  // namespace
 
 void applyUpdate(const FrameUpdate &update, PixelImage *client) {
@@ -100,28 +141,48 @@ void applyUpdate(const FrameUpdate &update, PixelImage *client) {
     const Rect screen = update.areas.empty() ? Rect() : update.areas.front().place;
     *client = PixelImage(screen.getWidth(), screen.getHeight());
   }
+  // A picture that is not the one the update was made for is drawn only
+  // where it reaches.
+  const Rect bounds = client->bounds();
   for (const Move &move : update.moves) {
-    copyPixels(*client, move.source, client, move.toLeft, move.toTop);
+    const std::int64_t dx = std::int64_t{move.toLeft} - move.source.left;
+    const std::int64_t dy = std::int64_t{move.toTop} - move.source.top;
+    const Rect part = movablePart(move.source, dx, dy, bounds);
+    if (!part.isEmpty()) {
+      copyPixels(*client, part, client, part.left + static_cast<int>(dx),
+                 part.top + static_cast<int>(dy));
+    }
   }
   for (const ChangedArea &area : update.areas) {
-    const size_t bytes = static_cast<size_t>(area.place.getWidth()) * sizeof(std::uint32_t);
-    for (int y = 0; y < area.place.getHeight(); ++y) {
-      std::memcpy(client->row(area.place.top + y) + area.place.left,
-                  area.pixels + static_cast<size_t>(y) * area.stride, bytes);
+    const Rect part = intersection(area.place, bounds);
+    if (part.isEmpty()) {
+      continue;
+    }
+    const std::uint32_t *pixels =
+        area.pixels + (part.left - area.place.left) +
+        static_cast<std::ptrdiff_t>(part.top - area.place.top) * area.stride;
+    for (int y = 0; y < part.getHeight(); ++y) {
+      std::memcpy(client->row(part.top + y) + part.left,
+                  pixels + static_cast<std::ptrdiff_t>(y) * area.stride,
+                  static_cast<size_t>(part.getWidth()) * sizeof(std::uint32_t));
     }
   }
 }
 
 FrameBuilder::FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings)
-    : capture_(capture), settings_(settings) {}
+    : capture_(capture), settings_(settings) {
+  // The grid divides and steps by its cells' size.
+  settings_.grid.width = std::max(settings_.grid.width, 1);
+  settings_.grid.height = std::max(settings_.grid.height, 1);
+}
 
 FrameUpdate FrameBuilder::build(const FrameHints &hints) {
   FrameUpdate update;
   try {
     const Rect &layout = hints.virtualScreen;
-    if (!replicaValid_ || hints.displayChanged || layout.left != originLeft_ ||
-        layout.top != originTop_ || replica_.width() != layout.getWidth() ||
-        replica_.height() != layout.getHeight()) {
+    if (!replicaValid_ || hints.displayChanged || !fitsRegions(layout) ||
+        layout.left != originLeft_ || layout.top != originTop_ ||
+        replica_.width() != layout.getWidth() || replica_.height() != layout.getHeight()) {
       buildWhole(hints, &update);
       return update;
     }
@@ -137,12 +198,12 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
     }
     wanted = disjointUnion(wanted, screen);
     if (!captureAreas(wanted, &update.counts)) {
-      watch(wanted, {}, FrameUpdate());
+      watch(wanted, uncoveredBy(hints.moves, screen), FrameUpdate());
       return FrameUpdate();
     }
     applyMoves(hints.moves, &update);
     sendChanges(wanted, &update);
-    watch(hinted, uncoveredBy(hints.moves), update);
+    watch(hinted, uncoveredBy(hints.moves, screen), update);
   } catch (const std::exception &) {
     replicaValid_ = false;
     return FrameUpdate();
@@ -154,13 +215,9 @@ FrameUpdate FrameBuilder::build(const FrameHints &hints) {
 // move uncovered until it changes; what was watched long enough is let go.
 void FrameBuilder::watch(const std::vector<Rect> &hinted, const std::vector<Rect> &uncovered,
                          const FrameUpdate &update) {
-  const auto changed = [&update](const Rect &place) {
-    return std::any_of(update.areas.begin(), update.areas.end(),
-                       [&place](const ChangedArea &a) { return overlap(a.place, place); });
-  };
   std::vector<Watched> next;
   for (const Watched &watched : recheck_) {
-    if (watched.framesLeft > 1 && !(watched.untilChanged && changed(watched.place))) {
+    if (watched.framesLeft > 1) {
       next.push_back({watched.place, watched.framesLeft - 1, watched.untilChanged});
     }
   }
@@ -235,15 +292,18 @@ void FrameBuilder::applyMoves(const std::vector<damage::WindowMove> &moves, Fram
   const Rect none;
   Region written(&none);
   for (const damage::WindowMove &move : moves) {
-    const int dx = move.to.left - move.from.left;
-    const int dy = move.to.top - move.from.top;
-    if (move.to != translated(move.from, dx, dy)) {
+    const std::int64_t dx64 = std::int64_t{move.to.left} - move.from.left;
+    const std::int64_t dy64 = std::int64_t{move.to.top} - move.from.top;
+    if (std::int64_t{move.to.right} - move.from.right != dx64 ||
+        std::int64_t{move.to.bottom} - move.from.bottom != dy64) {
       continue;
     }
-    const Rect source = intersection(intersection(move.from, screen), translated(screen, -dx, -dy));
+    const Rect source = movablePart(move.from, dx64, dy64, screen);
     if (source.isEmpty()) {
       continue;
     }
+    const int dx = static_cast<int>(dx64);
+    const int dy = static_cast<int>(dy64);
     update->counts.compared += pixelCount(source);
     for (const Rect &proven : provenParts(captured_, replica_, source, dx, dy, settings_.grid)) {
       Region unwritten(&proven);
@@ -269,6 +329,7 @@ void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *u
     appendChangedBoxes(captured_, replica_, area, settings_.grid, &boxes);
     update->counts.compared += pixelCount(area);
   }
+  letGoOfDrawnUncovered(boxes);
   for (const Rect &box : boxes) {
     copyPixels(captured_, box, &replica_, box.left, box.top);
   }
@@ -276,6 +337,23 @@ void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *u
     update->areas.push_back({place, replica_.row(place.top) + place.left, replica_.width()});
     update->counts.sent += pixelCount(place);
   }
+}
+
+// What a move uncovered is let go once a pixel in it changed. A changed box
+// is the bounds of a cell's changes, which may span an unchanged place:
+// where one meets the place, the pixels there are compared.
+void FrameBuilder::letGoOfDrawnUncovered(const std::vector<Rect> &changed) {
+  const auto drawnIn = [this, &changed](const Rect &place) {
+    return std::any_of(changed.begin(), changed.end(), [this, &place](const Rect &box) {
+      const Rect part = intersection(box, place);
+      return !part.isEmpty() && !sameRows(captured_, replica_, part, 0, 0);
+    });
+  };
+  recheck_.erase(std::remove_if(recheck_.begin(), recheck_.end(),
+                                [&drawnIn](const Watched &watched) {
+                                  return watched.untilChanged && drawnIn(watched.place);
+                                }),
+                 recheck_.end());
 }
 
 }  // namespace frames

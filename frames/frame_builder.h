@@ -112,6 +112,7 @@ private:
   bool captureArea(const region::Rect &area, PixelImage *into);
   void applyMoves(const std::vector<damage::WindowMove> &moves, FrameUpdate *update);
   void sendChanges(const std::vector<region::Rect> &compared, FrameUpdate *update);
+  void letGoOfDrawnUncovered(const std::vector<region::Rect> &changed);
   void watch(const std::vector<region::Rect> &hinted, const std::vector<region::Rect> &uncovered,
              const FrameUpdate &update);
 
@@ -126,7 +127,7 @@ private:
   struct Watched {
     region::Rect place;
     int framesLeft;
-    // Let go as soon as a change in it was sent.
+    // Let go as soon as a pixel in it changed.
     bool untilChanged;
   };
   std::vector<Watched> recheck_;

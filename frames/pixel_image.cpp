@@ -1,9 +1,21 @@
 #include "frames/pixel_image.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace lumo {
 namespace frames {
+
+size_t PixelImage::pixelsFor(int width, int height) {
+  if (width < 0 || height < 0 ||
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+          PTRDIFF_MAX / sizeof(std::uint32_t)) {
+    throw std::bad_alloc();
+  }
+  return static_cast<size_t>(width) * static_cast<size_t>(height);
+}
 
 void copyPixels(const PixelImage &from, const region::Rect &area, PixelImage *to, int toLeft,
                 int toTop) {

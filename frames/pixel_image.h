@@ -17,8 +17,10 @@ constexpr std::uint32_t kColourBits = 0x00FFFFFF;
 class PixelImage {
 public:
   PixelImage() = default;
+  // Throws std::bad_alloc where the pixels cannot be had, also where their
+  // count does not fit the address space.
   PixelImage(int width, int height)
-      : width_(width), height_(height), pixels_(static_cast<size_t>(width) * height) {}
+      : width_(width), height_(height), pixels_(pixelsFor(width, height)) {}
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -29,6 +31,8 @@ public:
   std::uint32_t at(int x, int y) const { return row(y)[x]; }
 
 private:
+  static size_t pixelsFor(int width, int height);
+
   int width_ = 0;
   int height_ = 0;
   std::vector<std::uint32_t> pixels_;

@@ -16,7 +16,8 @@ public:
 
   int getWidth() const { return right - left; }
   int getHeight() const { return bottom - top; }
-  bool isEmpty() const { return getWidth() <= 0 || getHeight() <= 0; }
+  // By comparing: the width of a wildly inverted one does not fit an int.
+  bool isEmpty() const { return right <= left || bottom <= top; }
 
   bool operator==(const Rect &other) const {
     return left == other.left && top == other.top && right == other.right && bottom == other.bottom;

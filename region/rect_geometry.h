@@ -42,9 +42,14 @@ inline Rect translated(const Rect &rect, int dx, int dy) {
 
 inline bool overlap(const Rect &a, const Rect &b) { return !intersection(a, b).isEmpty(); }
 
-// Its pixels; none for an empty one.
+// Its pixels; none for an empty one. Counted in 64 bits, where any width
+// and height fit.
 inline std::uint64_t pixelCount(const Rect &rect) {
-  return rect.isEmpty() ? 0 : static_cast<std::uint64_t>(rect.getWidth()) * rect.getHeight();
+  if (rect.isEmpty()) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(std::int64_t{rect.right} - rect.left) *
+         static_cast<std::uint64_t>(std::int64_t{rect.bottom} - rect.top);
 }
 
 }  // namespace region

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <new>
+
 #include "frames/changed_areas.h"
 #include "frames/pixel_compare.h"
 
@@ -26,6 +29,17 @@ TEST(PixelCompareTest, FindsTheFirstAndLastDifferenceAtEveryPlace) {
       b[at] = a[at] ^ 0x80000000;
       EXPECT_TRUE(lumo::frames::samePixels(a.data(), b.data(), count)) << count << " " << at;
     }
+  }
+}
+
+TEST(PixelImageTest, APictureBeyondTheAddressSpaceIsRefused) {
+  std::vector<std::pair<int, int>> sizes = {{INT_MAX, INT_MAX}, {-1, 16}, {16, -1}};
+  if (sizeof(size_t) < 8) {
+    // Its pixel count is 0 in 32 bits.
+    sizes.push_back({65536, 65536});
+  }
+  for (const auto &[width, height] : sizes) {
+    EXPECT_THROW(PixelImage(width, height), std::bad_alloc) << width << "x" << height;
   }
 }
 

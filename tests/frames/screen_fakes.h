@@ -2,10 +2,13 @@
 
 // A screen made in memory, read as the frame builder reads the real one.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 
 #include "frames/frame_builder.h"
+#include "region/rect_geometry.h"
 
 namespace lumo::test {
 
@@ -24,6 +27,13 @@ public:
     const region::Rect area(onScreen.left - virtualScreen.left, onScreen.top - virtualScreen.top,
                             onScreen.right - virtualScreen.left,
                             onScreen.bottom - virtualScreen.top);
+    const region::Rect placed(intoLeft, intoTop, intoLeft + area.getWidth(),
+                              intoTop + area.getHeight());
+    if (region::intersection(area, pixels.bounds()) != area ||
+        region::intersection(placed, into->bounds()) != placed) {
+      ADD_FAILURE() << "a capture off the screen or its picture";
+      return false;
+    }
     frames::copyPixels(pixels, area, into, intoLeft, intoTop);
     return true;
   }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <tuple>
 #include <vector>
 
+#include "region/rect_geometry.h"
 #include "region/region.h"
 
+using lumo::region::pixelCount;
 using lumo::region::Rect;
 using lumo::region::Region;
 
@@ -38,6 +41,10 @@ TEST(RectTest, EmptyWhenWidthOrHeightIsNotPositive) {
   EXPECT_TRUE(Rect(0, 30, 10, 20).isEmpty());
   EXPECT_FALSE(Rect(-5, -5, -4, -4).isEmpty());
   EXPECT_EQ(Rect(30, 0, 20, 10).getWidth(), -10);
+  // Inverted by more than an int holds.
+  EXPECT_TRUE(Rect(32768, 0, INT_MIN, 10).isEmpty());
+  EXPECT_TRUE(Rect(0, INT_MAX, 10, INT_MIN).isEmpty());
+  EXPECT_EQ(pixelCount(Rect(INT_MIN, 0, INT_MAX, 2)), 2 * 0xFFFFFFFFull);
 }
 
 TEST(RegionTest, EmptyAndInvertedRectanglesGiveEmptyRegions) {

@@ -18,12 +18,13 @@ bool differs(std::uint32_t a, std::uint32_t b) { return ((a ^ b) & frames::kColo
 
 }  // namespace
 
-ReplicaCheck::ReplicaCheck(int width, int height)
-    : width_(width),
-      height_(height),
+ReplicaCheck::ReplicaCheck(const region::Rect &captured)
+    : captured_(captured),
+      width_(captured.getWidth()),
+      height_(captured.getHeight()),
       builder_(&screen_),
-      excluded_(static_cast<size_t>(width) * height, 0),
-      staleFor_(static_cast<size_t>(width) * height, 0) {}
+      excluded_(static_cast<size_t>(width_) * height_, 0),
+      staleFor_(static_cast<size_t>(width_) * height_, 0) {}
 
 void ReplicaCheck::exclude(const region::Rect &rect) {
   const region::Rect c = clipped(rect, width_, height_);
@@ -33,6 +34,7 @@ void ReplicaCheck::exclude(const region::Rect &rect) {
 }
 
 void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked) {
+  layout_ = virtualScreen;
   const frames::FrameUpdate update =
       builder_.build({virtualScreen, false, tracked.damage, tracked.moves});
   // The client's first picture is what changes are counted from, as the
@@ -56,8 +58,12 @@ void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame 
 
 // A pixel is stale where the replica differs from the screen; at the end,
 // not where the screen is still changing between the last two captures.
+// After a display change the replica is of another place than the captures:
+// nothing is compared, and a pixel's stale captures in a row start anew.
 void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
-  if (replica_.width() != width_ || replica_.height() != height_) {
+  checkedLast_ = layout_ == captured_ && replica_.width() == width_ && replica_.height() == height_;
+  if (!checkedLast_) {
+    std::fill(staleFor_.begin(), staleFor_.end(), 0);
     return;
   }
   const bool havePrevious = !previous_.empty();
@@ -87,10 +93,13 @@ std::wstring ReplicaCheck::summary(std::uint64_t changed) const {
              "copied %llu pixels\n",
              n(frames_), n(counts_.hinted), n(counts_.sent), n(changed), n(moves_),
              n(counts_.copied)) +
-         formatText(
-             "replica: %llu pixels differ from the screen at the end; at most %llu pixels "
-             "stale for more than two captures\n",
-             n(differing_), n(mostStale_));
+         (checkedLast_
+              ? formatText("replica: %llu pixels differ from the screen at the end; at most %llu "
+                           "pixels stale for more than two captures\n",
+                           n(differing_), n(mostStale_))
+              : formatText("replica: not checked at the end, the virtual screen having changed; "
+                           "at most %llu pixels stale for more than two captures\n",
+                           n(mostStale_)));
 }
 
 }  // namespace tools

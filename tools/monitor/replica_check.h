@@ -20,8 +20,8 @@ namespace tools {
 
 class ReplicaCheck {
 public:
-  // The size of the virtual screen the captures have.
-  ReplicaCheck(int width, int height);
+  // The virtual screen the captures are of, in screen coordinates.
+  explicit ReplicaCheck(const region::Rect &captured);
   ReplicaCheck(const ReplicaCheck &) = delete;
   ReplicaCheck &operator=(const ReplicaCheck &) = delete;
 
@@ -40,8 +40,13 @@ public:
   std::wstring summary(std::uint64_t changed) const;
 
 private:
+  region::Rect captured_;
   int width_;
   int height_;
+  // The virtual screen of the last frame, which the replica is of.
+  region::Rect layout_;
+  // Whether the last capture was compared: not after a display change.
+  bool checkedLast_ = false;
   frames::GdiScreenCapture screen_;
   frames::FrameBuilder builder_;
   frames::PixelImage replica_;

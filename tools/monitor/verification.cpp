@@ -60,7 +60,9 @@ bool Verification::start() {
     return false;
   }
   damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
-  replica_ = std::make_unique<ReplicaCheck>(capture_.width(), capture_.height());
+  replica_ = std::make_unique<ReplicaCheck>(region::Rect(capture_.origin().x, capture_.origin().y,
+                                                         capture_.origin().x + capture_.width(),
+                                                         capture_.origin().y + capture_.height()));
   const region::Rect none;
   additions_ = std::make_unique<region::Region>(&none);
   if (!openDisplayWindow()) {
