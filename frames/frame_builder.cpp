@@ -77,18 +77,12 @@ std::vector<Rect> disjointUnion(const std::vector<Rect> &rects, const Rect &boun
 }
 
 // What the windows' moves uncovered on the screen: their old places less
-// their new ones.
+// their new ones. A region's subtraction that ran out of memory would come
+// out empty, and what it lost never be watched.
 std::vector<Rect> uncoveredBy(const std::vector<damage::WindowMove> &moves, const Rect &screen) {
   std::vector<Rect> uncovered;
   for (const damage::WindowMove &move : moves) {
-    const Rect from = intersection(move.from, screen);
-    const Rect to = intersection(move.to, screen);
-    Region left(&from);
-    const Region covered(&to);
-    left.subtract(&covered);
-    std::vector<Rect> parts;
-    left.getRectVector(&parts);
-    uncovered.insert(uncovered.end(), parts.begin(), parts.end());
+    appendDifference(intersection(move.from, screen), intersection(move.to, screen), &uncovered);
   }
   return uncovered;
 }

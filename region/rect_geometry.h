@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "region/rect.h"
 
@@ -41,6 +42,28 @@ inline Rect translated(const Rect &rect, int dx, int dy) {
 }
 
 inline bool overlap(const Rect &a, const Rect &b) { return !intersection(a, b).isEmpty(); }
+
+// Appends the parts of `a` outside `b`: at most four rectangles, the bands
+// above and below `b` and the pieces beside it. Arithmetic alone, so that
+// it cannot fail halfway as a region operation can.
+inline void appendDifference(const Rect &a, const Rect &b, std::vector<Rect> *into) {
+  const Rect common = intersection(a, b);
+  if (common.isEmpty()) {
+    if (!a.isEmpty()) {
+      into->push_back(a);
+    }
+    return;
+  }
+  const Rect parts[] = {Rect(a.left, a.top, a.right, common.top),
+                        Rect(a.left, common.top, common.left, common.bottom),
+                        Rect(common.right, common.top, a.right, common.bottom),
+                        Rect(a.left, common.bottom, a.right, a.bottom)};
+  for (const Rect &part : parts) {
+    if (!part.isEmpty()) {
+      into->push_back(part);
+    }
+  }
+}
 
 // Its pixels; none for an empty one. Counted in 64 bits, where any width
 // and height fit.

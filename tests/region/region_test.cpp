@@ -47,6 +47,28 @@ TEST(RectTest, EmptyWhenWidthOrHeightIsNotPositive) {
   EXPECT_EQ(pixelCount(Rect(INT_MIN, 0, INT_MAX, 2)), 2 * 0xFFFFFFFFull);
 }
 
+// The arithmetic difference gives the region's subtraction, band for band.
+TEST(RectTest, DifferenceIsTheRegionsSubtractionWithoutAnAllocation) {
+  const Rect cases[][2] = {
+      {Rect(0, 0, 100, 80), Rect(200, 0, 300, 80)},    // apart
+      {Rect(0, 0, 100, 80), Rect(30, 20, 70, 60)},     // a hole in the middle
+      {Rect(0, 0, 100, 80), Rect(-10, -10, 110, 90)},  // covered
+      {Rect(0, 0, 100, 80), Rect(60, 50, 160, 130)},   // a corner
+      {Rect(0, 0, 100, 80), Rect(0, 20, 40, 60)},      // touching the left edge
+      {Rect(0, 0, 100, 80), Rect(40, -5, 60, 85)},     // a column through it
+      {Rect(10, 10, 10, 20), Rect(0, 0, 5, 5)},        // empty
+  };
+  for (const auto &c : cases) {
+    std::vector<Rect> parts;
+    lumo::region::appendDifference(c[0], c[1], &parts);
+    std::vector<Box> boxes;
+    for (const Rect &r : parts) {
+      boxes.emplace_back(r.left, r.top, r.right, r.bottom);
+    }
+    EXPECT_EQ(boxes, difference(c[0], c[1])) << c[1].left << " " << c[1].top;
+  }
+}
+
 TEST(RegionTest, EmptyAndInvertedRectanglesGiveEmptyRegions) {
   const Rect zeroWidth(10, 10, 10, 20);
   const Rect inverted(30, 0, 20, 10);
