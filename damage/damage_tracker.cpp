@@ -26,11 +26,6 @@ region::Rect padded(const region::Rect &r, int by) {
   return region::Rect(r.left - by, r.top - by, r.right + by, r.bottom + by);
 }
 
-// Reports carry 16-bit coordinates and the virtual screen starts at (0, 0):
-// clipped to what a region holds, a wild report stays whole until the frame
-// is clipped to the screen.
-const int regionLimit = 0x7fff;
-
 std::uint64_t areaOf(const region::Region &region) {
   std::uint64_t area = 0;
   region.forEachRect([&area](const region::Rect &r) { area += region::pixelCount(r); });
@@ -67,7 +62,10 @@ DamageTracker::~DamageTracker() = default;
 
 void DamageTracker::addReport(WPARAM wParam, LPARAM lParam) noexcept {
   const region::Rect r = paintwatch::unpackReport(wParam, lParam);
-  if (!unite(damage_.get(), clipped(r, regionLimit, regionLimit))) {
+  // Reports carry 16-bit coordinates and the virtual screen starts at
+  // (0, 0): clipped to what a region holds, a wild report stays whole until
+  // the frame is clipped to the screen.
+  if (!unite(damage_.get(), clipped(r, region::kRegionLimit, region::kRegionLimit))) {
     whole_ = true;
   }
 }

@@ -29,12 +29,11 @@ std::uint64_t pixelsIn(const std::vector<Rect> &rects) {
 
 // Regions hold 16-bit coordinates: a virtual screen larger than that is
 // sent whole every frame.
-const std::int64_t regionLimit = 0x7fff;
-
 bool fitsRegions(const Rect &layout) {
   const std::int64_t width = std::int64_t{layout.right} - layout.left;
   const std::int64_t height = std::int64_t{layout.bottom} - layout.top;
-  return width >= 0 && height >= 0 && width <= regionLimit && height <= regionLimit;
+  return width >= 0 && height >= 0 && width <= region::kRegionLimit &&
+         height <= region::kRegionLimit;
 }
 
 void unite(Region *into, const Region &part) {

@@ -9,6 +9,17 @@
 namespace lumo {
 namespace frames {
 
+HBITMAP createTopDownBitmap(HDC screen, int width, int height, void **bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down, like the screen
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return CreateDIBSection(screen, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 bool GdiScreenCapture::capture(const region::Rect &onScreen, PixelImage *into, int intoLeft,
                                int intoTop) {
   const int width = onScreen.getWidth();
@@ -54,15 +65,8 @@ bool GdiScreenCapture::reserve(int width, int height) {
   pixels_ = nullptr;
   width_ = std::max(width, width_);
   height_ = std::max(height, height_);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width_;
-  info.bmiHeader.biHeight = -height_;  // top-down, like the screen
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void *bits = nullptr;
-  bitmap_.reset(CreateDIBSection(screen_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  bitmap_.reset(createTopDownBitmap(screen_.get(), width_, height_, &bits));
   memory_.reset(CreateCompatibleDC(screen_.get()));
   if (!screen_ || !bitmap_ || !memory_ || !SelectObject(memory_.get(), bitmap_.get())) {
     memory_.reset();

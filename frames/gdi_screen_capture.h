@@ -13,6 +13,10 @@
 namespace lumo {
 namespace frames {
 
+// A bitmap of 32-bit pixels, top row first as on the screen, for a memory
+// DC compatible with `screen`; its pixels at *bits. Null where refused.
+HBITMAP createTopDownBitmap(HDC screen, int width, int height, void **bits);
+
 class GdiScreenCapture : public ScreenCapture {
 public:
   GdiScreenCapture() = default;

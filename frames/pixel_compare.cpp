@@ -10,8 +10,6 @@ namespace lumo {
 namespace frames {
 namespace {
 
-bool differs(std::uint32_t a, std::uint32_t b) { return ((a ^ b) & kColourBits) != 0; }
-
 #ifdef __SSE2__
 // SSE2 is the x64 baseline; a 32-bit build without it takes the plain loop.
 // Four pixels a vector; an all-ones mask where a pixel's colour is the same.
@@ -22,10 +20,10 @@ int sameMask(const std::uint32_t *a, const std::uint32_t *b) {
   return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(x, colour), _mm_setzero_si128()));
 }
 
-// Index of the first pixel at or after `from` that differs, or count.
-int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int from, int count) {
+// Index of the first pixel that differs, or count.
+int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int count) {
   const __m128i colour = _mm_set1_epi32(static_cast<int>(kColourBits));
-  int i = from;
+  int i = 0;
   // Sixteen pixels a step, one test: equal rows run at the speed of reading.
   for (; i + 16 <= count; i += 16) {
     __m128i x = _mm_setzero_si128();
@@ -45,7 +43,7 @@ int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int from, in
       return i + __builtin_ctz(~same & 0xFFFF) / 4;
     }
   }
-  for (; i < count && !differs(a[i], b[i]); ++i) {
+  for (; i < count && !coloursDiffer(a[i], b[i]); ++i) {
   }
   return i;
 }
@@ -61,13 +59,13 @@ int lastDifference(const std::uint32_t *a, const std::uint32_t *b, int begin, in
   }
   do {
     --i;
-  } while (!differs(a[i], b[i]));
+  } while (!coloursDiffer(a[i], b[i]));
   return i;
 }
 #else
-int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int from, int count) {
-  int i = from;
-  for (; i < count && !differs(a[i], b[i]); ++i) {
+int firstDifference(const std::uint32_t *a, const std::uint32_t *b, int count) {
+  int i = 0;
+  for (; i < count && !coloursDiffer(a[i], b[i]); ++i) {
   }
   return i;
 }
@@ -76,7 +74,7 @@ int lastDifference(const std::uint32_t *a, const std::uint32_t *b, int, int end)
   int i = end;
   do {
     --i;
-  } while (!differs(a[i], b[i]));
+  } while (!coloursDiffer(a[i], b[i]));
   return i;
 }
 #endif
@@ -84,12 +82,12 @@ int lastDifference(const std::uint32_t *a, const std::uint32_t *b, int, int end)
 }  // namespace
 
 bool samePixels(const std::uint32_t *a, const std::uint32_t *b, int count) {
-  return firstDifference(a, b, 0, count) == count;
+  return firstDifference(a, b, count) == count;
 }
 
 bool differingSpan(const std::uint32_t *a, const std::uint32_t *b, int count, int *first,
                    int *last) {
-  const int at = firstDifference(a, b, 0, count);
+  const int at = firstDifference(a, b, count);
   if (at == count) {
     return false;
   }

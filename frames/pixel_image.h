@@ -14,6 +14,8 @@ namespace frames {
 
 constexpr std::uint32_t kColourBits = 0x00FFFFFF;
 
+inline bool coloursDiffer(std::uint32_t a, std::uint32_t b) { return ((a ^ b) & kColourBits) != 0; }
+
 class PixelImage {
 public:
   PixelImage() = default;

@@ -9,6 +9,9 @@
 namespace lumo {
 namespace region {
 
+// The largest coordinate a region holds.
+constexpr int kRegionLimit = 0x7fff;
+
 // A set of pixels as pixman's banded list of 16-bit rectangles. Rect values
 // are truncated to 16 bits on the way in and sign-extended on the way out.
 class Region {

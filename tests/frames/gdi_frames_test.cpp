@@ -97,7 +97,7 @@ TEST(GdiFramesTest, AMovedAndRepaintedWindowLeavesTheReplicaEqualToTheScreen) {
   int differing = 0;
   for (int y = 0; y < whole.height(); ++y) {
     for (int x = 0; x < whole.width(); ++x) {
-      differing += ((whole.at(x, y) ^ builder.replica().at(x, y)) & lumo::frames::kColourBits) != 0;
+      differing += lumo::frames::coloursDiffer(whole.at(x, y), builder.replica().at(x, y));
     }
   }
   EXPECT_EQ(differing, 0);

@@ -66,7 +66,7 @@ inline int differences(const frames::PixelImage &a, const frames::PixelImage &b)
   int count = 0;
   for (int y = 0; y < a.height(); ++y) {
     for (int x = 0; x < a.width(); ++x) {
-      count += ((a.at(x, y) ^ b.at(x, y)) & frames::kColourBits) != 0;
+      count += frames::coloursDiffer(a.at(x, y), b.at(x, y));
     }
   }
   return count;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frames/pixel_image.h"
 #include "region/rect_geometry.h"
 
 namespace lumo {
@@ -40,7 +41,7 @@ void CoverageTracker::addCapture(const std::uint32_t *pixels) {
   Interval interval;
   interval.changed.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
-    interval.changed[i] = ((pixels[i] ^ previous_[i]) & 0x00FFFFFF) != 0 && !excluded_[i];
+    interval.changed[i] = frames::coloursDiffer(pixels[i], previous_[i]) && !excluded_[i];
   }
   previous_.assign(pixels, pixels + count);
   interval.reports.swap(pending_);

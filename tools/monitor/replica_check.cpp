@@ -14,8 +14,6 @@ namespace {
 // frame and the capture after it, and a hint can come before its paint.
 const unsigned allowedStaleCaptures = 2;
 
-bool differs(std::uint32_t a, std::uint32_t b) { return ((a ^ b) & frames::kColourBits) != 0; }
-
 }  // namespace
 
 ReplicaCheck::ReplicaCheck(const region::Rect &captured)
@@ -76,10 +74,10 @@ void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
       if (excluded_[i]) {
         continue;
       }
-      const bool wrong = differs(replicaRow[x], pixels[i]);
+      const bool wrong = frames::coloursDiffer(replicaRow[x], pixels[i]);
       staleFor_[i] = wrong ? static_cast<std::uint8_t>(std::min(staleFor_[i] + 1, 255)) : 0;
       stale += staleFor_[i] > allowedStaleCaptures;
-      differing_ += wrong && !(havePrevious && differs(previous_[i], pixels[i]));
+      differing_ += wrong && !(havePrevious && frames::coloursDiffer(previous_[i], pixels[i]));
     }
   }
   mostStale_ = std::max(mostStale_, stale);

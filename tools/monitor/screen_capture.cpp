@@ -1,5 +1,7 @@
 #include "screen_capture.h"
 
+#include "frames/gdi_screen_capture.h"
+
 namespace lumo {
 namespace tools {
 
@@ -8,17 +10,10 @@ ScreenCapture::ScreenCapture() : area_(virtualScreen()) {
     error_ = "the virtual screen has no size";
     return;
   }
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = area_.width;
-  info.bmiHeader.biHeight = -area_.height;  // top-down, like the screen
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void *bits = nullptr;
   screen_.reset(GetDC(nullptr));
   memory_.reset(CreateCompatibleDC(screen_.get()));
-  bitmap_.reset(CreateDIBSection(screen_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  bitmap_.reset(frames::createTopDownBitmap(screen_.get(), area_.width, area_.height, &bits));
   if (!screen_ || !memory_ || !bitmap_ || !SelectObject(memory_.get(), bitmap_.get())) {
     error_ = "cannot make a bitmap of the screen";
     return;
