@@ -107,10 +107,10 @@ void captureCosts(const Rect &screen) {
 void typingFrame(const Rect &screen) {
   lumo::frames::GdiScreenCapture capture;
   lumo::frames::FrameBuilder builder(&capture);
-  const lumo::frames::FrameHints first{screen, false, {}, {}};
+  const lumo::frames::FrameHints first{screen, false, {}, {}, {}};
   builder.build(first);
   const lumo::frames::FrameHints typing{
-      screen, false, {Rect(200, 150, 800, 550), Rect(410, 300, 412, 318)}, {}};
+      screen, false, {Rect(200, 150, 800, 550), Rect(410, 300, 412, 318)}, {}, {}};
   lumo::frames::PixelImage whole(screen.getWidth(), screen.getHeight());
   std::vector<Rect> boxes;
   const std::vector<std::function<void()>> frames = {

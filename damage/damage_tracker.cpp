@@ -87,9 +87,10 @@ void DamageTracker::displayChanged() noexcept { displayChanged_ = true; }
 void DamageTracker::look() {
   DesktopSnapshot now = desktop_.snapshot(displayChanged_ ? ScreenRead::Now : ScreenRead::Cached);
   std::vector<region::Rect> additions;
+  std::vector<region::Rect> vacated = vacated_;
   std::vector<PlaceChange> changed;
   if (haveBaseline_) {
-    addWindowChanges(&windows_, &now.windows, &additions, &changed);
+    addWindowChanges(&windows_, &now.windows, &additions, &vacated, &changed);
     addScrollBars(now.scrollBars, &additions);
   }
   std::vector<PlaceChange> moved = movedInFrame(changed);
@@ -110,6 +111,7 @@ void DamageTracker::look() {
   screen_ = now.virtualScreen;
   windows_ = std::move(now.windows);
   moved_ = std::move(moved);
+  vacated_ = std::move(vacated);
   scrollBars_ = std::move(now.scrollBars);
   held_ = std::move(held);
   haveBaseline_ = true;
@@ -192,16 +194,18 @@ std::unique_ptr<region::Region> DamageTracker::onVirtualScreen(
 
 Frame DamageTracker::takeFrame() {
   Frame frame;
+  const region::Rect all(0, 0, screen_.getWidth(), screen_.getHeight());
   if (whole_ || !failSafe([this, &frame] { readFrame(&frame); })) {
     whole_ = true;
-    const region::Rect all(0, 0, screen_.getWidth(), screen_.getHeight());
     frame.damage.assign(1, all);
     frame.added.assign(1, all);
-  }
-  if (whole_) {
     frame.moves.clear();
   }
+  if (!failSafe([this, &frame] { readVacated(&frame.vacated); })) {
+    frame.vacated.assign(1, all);
+  }
   moved_.clear();
+  vacated_.clear();
   whole_ = !failSafe([this] {
     damage_ = emptyRegion();
     added_ = emptyRegion();
@@ -226,6 +230,17 @@ void DamageTracker::readFrame(Frame *frame) const {
         m.before.getHeight() == m.after.getHeight()) {
       frame->moves.push_back({paintwatch::virtualFromScreen(m.before, origin),
                               paintwatch::virtualFromScreen(m.after, origin)});
+    }
+  }
+}
+
+void DamageTracker::readVacated(std::vector<region::Rect> *vacated) const {
+  const POINT origin = {screen_.left, screen_.top};
+  for (const region::Rect &r : vacated_) {
+    const region::Rect inside =
+        clipped(paintwatch::virtualFromScreen(r, origin), screen_.getWidth(), screen_.getHeight());
+    if (!inside.isEmpty()) {
+      vacated->push_back(inside);
     }
   }
 }

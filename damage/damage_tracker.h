@@ -44,6 +44,11 @@ struct Frame {
   // The windows that moved, in the order they first moved in the frame; their
   // places are in both lists above too. None in a whole frame.
   std::vector<WindowMove> moves;
+  // What windows no longer cover, at any tick of the frame: where one went,
+  // was minimised or hidden, and what one that moved or changed size left.
+  // What was beneath is drawn there late, without a report of its own. Also
+  // in a whole frame; where it cannot be read, the whole virtual screen.
+  std::vector<region::Rect> vacated;
 };
 
 class DamageTracker {
@@ -88,6 +93,7 @@ private:
                                                   const region::Rect &screen) const;
   std::vector<PlaceChange> movedInFrame(const std::vector<PlaceChange> &changed) const;
   void readFrame(Frame *frame) const;
+  void readVacated(std::vector<region::Rect> *vacated) const;
 
   DesktopSource &desktop_;
   region::Rect screen_;
@@ -104,6 +110,8 @@ private:
   // Each window's place when the frame began and now, in screen
   // coordinates, for the windows whose place changed in the frame.
   std::vector<PlaceChange> moved_;
+  // What windows left in the frame, in screen coordinates.
+  std::vector<region::Rect> vacated_;
   std::vector<ScrollBarState> scrollBars_;
   // The caret and menus of the last tick: where they leave, the system
   // erases them outside the painting messages too.

@@ -22,10 +22,14 @@ struct PlaceChange {
 
 // Appends to `places` the old and the new place of every window that moved
 // or changed size, the place of every window that appeared, and the last
-// place of every window that went; and to `changed` each window that moved
-// or changed size. Sorts both lists by id.
+// place of every window that went; to `vacated` what windows no longer
+// cover: the last place of one that went (closed, minimised or hidden) and
+// what one that moved or changed size left of its old place; and to
+// `changed` each window that moved or changed size. Sorts both lists of
+// windows by id.
 void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *after,
-                      std::vector<region::Rect> *places, std::vector<PlaceChange> *changed);
+                      std::vector<region::Rect> *places, std::vector<region::Rect> *vacated,
+                      std::vector<PlaceChange> *changed);
 
 }  // namespace damage
 }  // namespace lumo

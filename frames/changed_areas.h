@@ -2,6 +2,7 @@
 
 // Where two pictures of the screen differ, as few tight rectangles.
 
+#include <cstddef>
 #include <vector>
 
 #include "frames/pixel_image.h"

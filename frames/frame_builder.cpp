@@ -163,82 +163,98 @@ void applyUpdate(const FrameUpdate &update, PixelImage *client) {
 }
 
 FrameBuilder::FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings)
-    : capture_(capture), settings_(settings) {
+    : capture_(capture),
+      settings_(settings),
+      hintedRecheck_(settings.recheck),
+      sentRecheck_(settings.recheck),
+      lateDrawing_(settings.lateDrawing) {
   // The grid divides and steps by its cells' size.
   settings_.grid.width = std::max(settings_.grid.width, 1);
   settings_.grid.height = std::max(settings_.grid.height, 1);
 }
 
-FrameUpdate FrameBuilder::build(const FrameHints &hints) {
+FrameUpdate FrameBuilder::build(const FrameHints &hints, Clock::time_point now) noexcept {
   FrameUpdate update;
+  bool read = false;
   try {
-    const Rect &layout = hints.virtualScreen;
-    if (!replicaValid_ || hints.displayChanged || !fitsRegions(layout) ||
-        layout.left != originLeft_ || layout.top != originTop_ ||
-        replica_.width() != layout.getWidth() || replica_.height() != layout.getHeight()) {
-      buildWhole(hints, &update);
-      return update;
-    }
-    const Rect screen = replica_.bounds();
-    const std::vector<Rect> hinted = disjointUnion(hints.hinted, screen);
-    update.counts.hinted = pixelsIn(hinted);
-    std::vector<Rect> wanted = hinted;
-    for (const Watched &watched : recheck_) {
-      wanted.push_back(watched.place);
-    }
-    for (const damage::WindowMove &move : hints.moves) {
-      wanted.push_back(move.to);
-    }
-    wanted = disjointUnion(wanted, screen);
-    if (!captureAreas(wanted, &update.counts)) {
-      watch(wanted, uncoveredBy(hints.moves, screen), FrameUpdate());
-      return FrameUpdate();
-    }
-    applyMoves(hints.moves, &update);
-    sendChanges(wanted, &update);
-    watch(hinted, uncoveredBy(hints.moves, screen), update);
-  } catch (const std::exception &) {
+    read = buildFrame(hints, clock_.at(now), &update);
+  } catch (...) {
     replicaValid_ = false;
-    return FrameUpdate();
+  }
+  clock_.frameEnded(now, read);
+  if (!read) {
+    update = FrameUpdate();
   }
   return update;
 }
 
-// What was hinted or changed is watched for some frames more, and what a
-// move uncovered until it changes; what was watched long enough is let go.
-void FrameBuilder::watch(const std::vector<Rect> &hinted, const std::vector<Rect> &uncovered,
-                         const FrameUpdate &update) {
-  std::vector<Watched> next;
-  for (const Watched &watched : recheck_) {
-    if (watched.framesLeft > 1) {
-      next.push_back({watched.place, watched.framesLeft - 1, watched.untilChanged});
+// What the frame names is watched before the screen is read, so that a
+// frame that cannot read it loses nothing; what was watched long enough is
+// let go once a frame has read it.
+bool FrameBuilder::buildFrame(const FrameHints &hints, Clock::duration at, FrameUpdate *update) {
+  const Rect &layout = hints.virtualScreen;
+  const bool originMoved = followOrigin(layout);
+  if (!fitsRegions(layout)) {
+    return buildWhole(layout, update);
+  }
+  const Rect screen(0, 0, layout.getWidth(), layout.getHeight());
+  const std::vector<Rect> hinted = disjointUnion(hints.hinted, screen);
+  std::vector<Rect> vacated = uncoveredBy(hints.moves, screen);
+  vacated.insert(vacated.end(), hints.vacated.begin(), hints.vacated.end());
+  hintedRecheck_.add(hinted, at);
+  lateDrawing_.add(disjointUnion(vacated, screen), at);
+  if (!replicaValid_ || hints.displayChanged || originMoved || replica_.bounds() != screen) {
+    if (!buildWhole(layout, update)) {
+      return false;
     }
+  } else {
+    std::vector<Rect> wanted;
+    hintedRecheck_.appendTo(&wanted);
+    sentRecheck_.appendTo(&wanted);
+    lateDrawing_.appendTo(&wanted);
+    for (const damage::WindowMove &move : hints.moves) {
+      wanted.push_back(move.to);
+    }
+    wanted = disjointUnion(wanted, screen);
+    if (!captureAreas(wanted, &update->counts)) {
+      return false;
+    }
+    update->counts.hinted = pixelsIn(hinted);
+    applyMoves(hints.moves, update);
+    sentRecheck_.add(sendChanges(wanted, update), at);
   }
-  for (const Rect &place : hinted) {
-    next.push_back({place, settings_.recheckFrames, false});
+  hintedRecheck_.expire(at);
+  sentRecheck_.expire(at);
+  lateDrawing_.expire(at);
+  return true;
+}
+
+// The watched places are kept in the replica's coordinates; where the
+// virtual screen's origin moved they follow it. True where it moved.
+bool FrameBuilder::followOrigin(const Rect &layout) {
+  if (layout.left == originLeft_ && layout.top == originTop_) {
+    return false;
   }
-  for (const Rect &place : uncovered) {
-    next.push_back({place, settings_.uncoveredFrames, true});
+  const std::int64_t dx = std::int64_t{originLeft_} - layout.left;
+  const std::int64_t dy = std::int64_t{originTop_} - layout.top;
+  const Rect screen(0, 0, layout.getWidth(), layout.getHeight());
+  for (WatchedPlaces *places : {&hintedRecheck_, &sentRecheck_, &lateDrawing_}) {
+    places->shift(dx, dy, screen);
   }
-  for (const ChangedArea &area : update.areas) {
-    next.push_back({area.place, settings_.recheckFrames, false});
-  }
-  recheck_ = std::move(next);
+  originLeft_ = layout.left;
+  originTop_ = layout.top;
+  return true;
 }
 
 // A new replica of the whole screen; its pixels are the one area to send.
-void FrameBuilder::buildWhole(const FrameHints &hints, FrameUpdate *update) {
+bool FrameBuilder::buildWhole(const Rect &layout, FrameUpdate *update) {
   replicaValid_ = false;
-  recheck_.clear();
   replica_ = PixelImage();
   captured_ = PixelImage();
-  const Rect &layout = hints.virtualScreen;
-  originLeft_ = layout.left;
-  originTop_ = layout.top;
   PixelImage fresh(std::max(layout.getWidth(), 0), std::max(layout.getHeight(), 0));
   const Rect screen = fresh.bounds();
   if (!screen.isEmpty() && !captureArea(screen, &fresh)) {
-    return;
+    return false;
   }
   captured_ = PixelImage(fresh.width(), fresh.height());
   replica_ = std::move(fresh);
@@ -248,6 +264,7 @@ void FrameBuilder::buildWhole(const FrameHints &hints, FrameUpdate *update) {
   if (!screen.isEmpty()) {
     update->areas.push_back({screen, replica_.row(0), replica_.width()});
   }
+  return true;
 }
 
 // One capture of the areas' bounding box, or one per area, whichever costs
@@ -315,38 +332,24 @@ void FrameBuilder::applyMoves(const std::vector<damage::WindowMove> &moves, Fram
 
 // What differs from the replica goes into it and out as changed areas. The
 // pixels are copied for the tight boxes; merged areas point into the
-// replica, which holds the client's pixels wherever nothing changed.
-void FrameBuilder::sendChanges(const std::vector<Rect> &compared, FrameUpdate *update) {
+// replica, which holds the client's pixels wherever nothing changed. Gives
+// the places sent.
+std::vector<Rect> FrameBuilder::sendChanges(const std::vector<Rect> &compared,
+                                            FrameUpdate *update) {
   std::vector<Rect> boxes;
   for (const Rect &area : compared) {
     appendChangedBoxes(captured_, replica_, area, settings_.grid, &boxes);
     update->counts.compared += pixelCount(area);
   }
-  letGoOfDrawnUncovered(boxes);
   for (const Rect &box : boxes) {
     copyPixels(captured_, box, &replica_, box.left, box.top);
   }
-  for (const Rect &place : mergeBoxes(std::move(boxes), settings_.maxAreas)) {
+  const std::vector<Rect> sent = mergeBoxes(std::move(boxes), settings_.maxAreas);
+  for (const Rect &place : sent) {
     update->areas.push_back({place, replica_.row(place.top) + place.left, replica_.width()});
     update->counts.sent += pixelCount(place);
   }
-}
-
-// What a move uncovered is let go once a pixel in it changed. A changed box
-// is the bounds of a cell's changes, which may span an unchanged place:
-// where one meets the place, the pixels there are compared.
-void FrameBuilder::letGoOfDrawnUncovered(const std::vector<Rect> &changed) {
-  const auto drawnIn = [this, &changed](const Rect &place) {
-    return std::any_of(changed.begin(), changed.end(), [this, &place](const Rect &box) {
-      const Rect part = intersection(box, place);
-      return !part.isEmpty() && !sameRows(captured_, replica_, part, 0, 0);
-    });
-  };
-  recheck_.erase(std::remove_if(recheck_.begin(), recheck_.end(),
-                                [&drawnIn](const Watched &watched) {
-                                  return watched.untilChanged && drawnIn(watched.place);
-                                }),
-                 recheck_.end());
+  return sent;
 }
 
 }  // namespace frames

@@ -7,6 +7,8 @@
 // pixels prove it. The server's loop calls build() once per frame; it reads the screen through a
 // ScreenCapture.
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "frames/changed_areas.h"
 #include "frames/pixel_image.h"
 #include "frames/screen_capture.h"
+#include "frames/watched_places.h"
 #include "region/rect.h"
 
 namespace lumo {
@@ -28,6 +31,10 @@ struct FrameHints {
   std::vector<region::Rect> hinted;
   // The tracker's windows that moved without being resized.
   std::vector<damage::WindowMove> moves;
+  // The places windows left: where one went, was minimised or hidden, and
+  // what one no longer covers after shrinking. What was beneath is drawn
+  // there late, without a hint of its own, as it is where a move uncovered.
+  std::vector<region::Rect> vacated;
 };
 
 // Copy `source` of the screen as it was to the place whose top left is
@@ -76,15 +83,16 @@ struct CaptureCost {
   double perPixelNanoseconds = 6;
 };
 
+// The times below are readable time: they run only while the screen can be
+// read (frames/watched_places.h).
 struct FrameBuilderSettings {
   TileGrid grid;
-  // Frames after its last hint or change that an area is captured and
-  // compared again: a hint comes when a paint begins.
-  int recheckFrames = 3;
-  // Frames that what a moved window uncovered is watched until it changes:
-  // what was behind it may be drawn much later without a hint of its own
-  // (under Wine, the desktop).
-  int uncoveredFrames = 25;
+  // How long a hinted or sent area is compared again: a hint comes when a
+  // paint begins, and a paint may land in pieces.
+  Clock::duration recheck = std::chrono::milliseconds(120);
+  // How long what a move uncovered or a window left is compared whole: what
+  // was beneath is drawn late, without a hint of its own.
+  Clock::duration lateDrawing = std::chrono::milliseconds(1000);
   // Past this many changed areas they merge into fewer, larger ones.
   size_t maxAreas = 64;
   CaptureCost capture;
@@ -98,40 +106,41 @@ class FrameBuilder {
 public:
   explicit FrameBuilder(ScreenCapture *capture, FrameBuilderSettings settings = {});
 
-  // Never throws. A frame that fails (out of memory, the screen unreadable)
-  // sends nothing, and what it could not send is sent later: the areas it
-  // should have captured are captured again, and after running out of
-  // memory the next frame is whole.
-  FrameUpdate build(const FrameHints &hints);
+  // The frame at `now`. Never throws, whatever the capture or an allocation
+  // does. A frame that fails (out of memory, the screen unreadable) sends
+  // nothing, and what it could not send is sent later: what it should have
+  // looked at stays watched, and after running out of memory the next frame
+  // is whole. A whole frame keeps the watches.
+  FrameUpdate build(const FrameHints &hints, Clock::time_point now) noexcept;
+  FrameUpdate build(const FrameHints &hints) noexcept { return build(hints, Clock::now()); }
 
   const PixelImage &replica() const { return replica_; }
 
 private:
-  void buildWhole(const FrameHints &hints, FrameUpdate *update);
+  bool buildFrame(const FrameHints &hints, Clock::duration at, FrameUpdate *update);
+  bool followOrigin(const region::Rect &layout);
+  bool buildWhole(const region::Rect &layout, FrameUpdate *update);
   bool captureAreas(const std::vector<region::Rect> &areas, FrameCounts *counts);
   bool captureArea(const region::Rect &area, PixelImage *into);
   void applyMoves(const std::vector<damage::WindowMove> &moves, FrameUpdate *update);
-  void sendChanges(const std::vector<region::Rect> &compared, FrameUpdate *update);
-  void letGoOfDrawnUncovered(const std::vector<region::Rect> &changed);
-  void watch(const std::vector<region::Rect> &hinted, const std::vector<region::Rect> &uncovered,
-             const FrameUpdate &update);
+  std::vector<region::Rect> sendChanges(const std::vector<region::Rect> &compared,
+                                        FrameUpdate *update);
 
   ScreenCapture *capture_;
   FrameBuilderSettings settings_;
-  // Where the replica's origin is on the screen.
+  ReadableClock clock_;
+  // Where the replica's origin, and the watched places', are on the screen.
   int originLeft_ = 0;
   int originTop_ = 0;
   PixelImage replica_;
   PixelImage captured_;
-  // Hinted or changed in the last frames: captured and compared again.
-  struct Watched {
-    region::Rect place;
-    int framesLeft;
-    // Let go as soon as a pixel in it changed.
-    bool untilChanged;
-  };
-  std::vector<Watched> recheck_;
   bool replicaValid_ = false;
+  // One rule each: hinted areas, whose paint may land after the hint; sent
+  // areas, whose paint may not have ended; and what a move uncovered or a
+  // window left, drawn late.
+  WatchedPlaces hintedRecheck_;
+  WatchedPlaces sentRecheck_;
+  WatchedPlaces lateDrawing_;
 };
 
 }  // namespace frames

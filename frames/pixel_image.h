@@ -4,6 +4,7 @@
 // of which only the 24 colour bits count. Capture leaves the fourth byte as
 // it pleases.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -75,7 +75,7 @@ int main(int argc, char **argv) {
   lumo::frames::GdiScreenCapture capture;
   lumo::frames::FrameBuilder builder(&capture);
   const lumo::frames::FrameUpdate update =
-      builder.build({screen, false, frame.damage, frame.moves});
+      builder.build({screen, false, frame.damage, frame.moves, frame.vacated});
   const bool allSent = update.counts.sent == static_cast<unsigned long long>(width) * height;
   std::printf("frame builder: %s, %s\n", update.whole ? "the whole screen" : "not the whole screen",
               allSent ? "all of its pixels sent" : "not all of its pixels sent");

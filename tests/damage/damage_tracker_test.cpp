@@ -122,6 +122,48 @@ TEST_F(DamageTrackerTest, WindowsThatAppearOrGoAddTheirPlaceOnce) {
   EXPECT_TRUE(tickAndTake().empty());
 }
 
+// What a window no longer covers is named apart, in virtual-screen
+// coordinates and clipped, over all ticks of the frame, and in a whole
+// frame too: what was beneath is drawn there late.
+TEST_F(DamageTrackerTest, WhatWindowsLeaveIsNamedForTheFrame) {
+  desktop.now.virtualScreen = Rect(-100, 0, 900, 800);
+  const struct {
+    const char *what;
+    std::vector<Rect> places;  // window 1's place at each tick; none: gone
+    bool displayChanged;
+    Boxes vacated;
+  } cases[] = {
+      {"closed or hidden", {}, false, {{110, 10, 210, 110}}},
+      {"minimised", {Rect(-32000, -32000, -31840, -31970)}, false, {{110, 10, 210, 110}}},
+      {"shrunk", {Rect(10, 10, 60, 110)}, false, {{160, 10, 210, 110}}},
+      {"moved twice",
+       {Rect(30, 10, 130, 110), Rect(30, 30, 130, 130)},
+       false,
+       {{110, 10, 130, 110}, {130, 10, 230, 30}}},
+      {"closed as the display changed", {}, true, {{110, 10, 210, 110}}},
+      {"unchanged", {Rect(10, 10, 110, 110)}, false, {}},
+  };
+  for (const auto &c : cases) {
+    desktop.now.windows = {{1, Rect(10, 10, 110, 110)}};
+    tracker.tick();
+    tracker.takeFrame();
+    for (const Rect &place : c.places) {
+      desktop.now.windows = {{1, place}};
+      tracker.tick();
+    }
+    if (c.places.empty()) {
+      desktop.now.windows.clear();
+      tracker.tick();
+    }
+    if (c.displayChanged) {
+      tracker.displayChanged();
+      tracker.tick();
+    }
+    EXPECT_EQ(boxes(tracker.takeFrame().vacated), c.vacated) << c.what;
+    EXPECT_TRUE(tracker.takeFrame().vacated.empty()) << c.what;
+  }
+}
+
 TEST_F(DamageTrackerTest, ACaretAddsItsPaddedPlaceEachTickAndItsLastPlaceOnceMore) {
   desktop.now.caret = Rect(40, 40, 41, 56);
   EXPECT_EQ(tickAndTake(), (Boxes{{38, 38, 43, 58}}));

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
+constexpr std::chrono::milliseconds kFrameInterval(40);
+const lumo::frames::FrameBuilderSettings kSettings;
 
 class FrameBuilderTest : public ::testing::Test {
 protected:
@@ -34,12 +36,16 @@ protected:
     EXPECT_TRUE(first.whole);
   }
 
-  FrameUpdate frame(std::vector<Rect> hinted, std::vector<WindowMove> moves = {}) {
+  FrameUpdate frame(std::vector<Rect> hinted, std::vector<WindowMove> moves = {},
+                    std::vector<Rect> vacated = {}, bool displayChanged = false) {
     FrameHints hints;
     hints.virtualScreen = screen.virtualScreen;
+    hints.displayChanged = displayChanged;
     hints.hinted = std::move(hinted);
     hints.moves = std::move(moves);
-    const FrameUpdate update = builder.build(hints);
+    hints.vacated = std::move(vacated);
+    now += kFrameInterval;
+    const FrameUpdate update = builder.build(hints, now);
     lumo::frames::applyUpdate(update, &client);
     EXPECT_EQ(lumo::test::differences(client, builder.replica()), 0) << "the client drifted";
     return update;
@@ -59,6 +65,7 @@ protected:
   }
 
   std::mt19937 random{7};
+  lumo::frames::Clock::time_point now;
   // A monitor left of the primary one: the virtual screen starts left of 0.
   lumo::test::MemoryScreen screen{-kWidth / 2, 0, kWidth, kHeight};
   FrameBuilder builder{&screen};
@@ -122,28 +129,84 @@ TEST_F(FrameBuilderTest, WhatChangedInAMovedWindowGoesOutBesideTheMove) {
   EXPECT_EQ(stale(), 0);
 }
 
-TEST_F(FrameBuilderTest, MovesThatReadWhatAnEarlierMoveWroteAreNotTrusted) {
-  // Two windows swap places: the second move's source is the first move's
-  // destination.
+// A move copies, in the client's order, only what the client still holds
+// of the old picture: a part whose source an earlier copy overwrote, by
+// another move or by an earlier part of its own, goes out as changed areas.
+TEST_F(FrameBuilderTest, MovesCopyOnlyWhatTheClientStillHoldsOfTheOldPicture) {
   const Rect a(10, 10, 90, 70);
   const Rect b(200, 150, 280, 210);
-  lumo::frames::PixelImage saved = screen.pixels;
-  lumo::frames::copyPixels(saved, a, &screen.pixels, b.left, b.top);
-  lumo::frames::copyPixels(saved, b, &screen.pixels, a.left, a.top);
-  const FrameUpdate update = frame({a, b}, {{a, b}, {b, a}});
-  EXPECT_EQ(update.moves.size(), 1u);
-  EXPECT_EQ(stale(), 0);
+  const Rect c(100, 160, 180, 220);
+  const Rect window(40, 40, 200, 160);
+  const Rect down = translated(window, 0, 3);
+  struct Case {
+    const char *what;
+    std::vector<WindowMove> moves;
+    // The screen after the moves: what shows each place now.
+    std::vector<WindowMove> shown;
+    // A pixel drawn at its new place, which no copy proves.
+    bool changedInside;
+    size_t moveCount;
+    std::uint64_t copied;
+    std::uint64_t sent;
+  };
+  const Case cases[] = {
+      {"two windows swapped", {{a, b}, {b, a}}, {{a, b}, {b, a}}, false, 1, 4800, 4800},
+      {"the second from where the first went",
+       {{a, b}, {b, c}},
+       {{a, b}, {b, c}},
+       false,
+       1,
+       4800,
+       9600},
+      {"the second first", {{b, c}, {a, b}}, {{a, b}, {b, c}}, false, 2, 9600, 4800},
+      {"down by three pixels, one cell of it redrawn",
+       {{window, down}},
+       {{window, down}},
+       true,
+       5,
+       18080,
+       1936},
+  };
+  for (const Case &c : cases) {
+    screen.paint(screen.pixels.bounds(), &random);
+    frame({screen.pixels.bounds()});
+    const lumo::frames::PixelImage saved = screen.pixels;
+    std::vector<Rect> hinted;
+    for (const WindowMove &move : c.shown) {
+      screen.fill(move.from, 0x336699);
+    }
+    for (const WindowMove &move : c.shown) {
+      lumo::frames::copyPixels(saved, move.from, &screen.pixels, move.to.left, move.to.top);
+      hinted.insert(hinted.end(), {move.from, move.to});
+    }
+    if (c.changedInside) {
+      screen.pixels.at(100, 80) ^= 0x0000FF;
+    }
+    const FrameUpdate update = frame(hinted, c.moves);
+    EXPECT_EQ(update.moves.size(), c.moveCount) << c.what;
+    EXPECT_EQ(update.counts.copied, c.copied) << c.what;
+    EXPECT_EQ(update.counts.sent, c.sent) << c.what;
+    EXPECT_EQ(stale(), 0) << c.what;
+  }
 }
 
-TEST_F(FrameBuilderTest, AHintBeforeItsPaintIsLookedAtAgain) {
+TEST_F(FrameBuilderTest, AHintedAreaIsComparedAgainForTheRecheckTimeThenLetGo) {
   const Rect window(50, 50, 150, 120);
   EXPECT_TRUE(frame({window}).areas.empty());
-  // The paint lands after the capture; nothing hints it again.
+  const auto hinted = now;
+  // The paint lands after the capture, in two pieces, the last as the
+  // recheck time runs out; nothing hints it again.
   screen.fill(Rect(60, 60, 70, 70), 0x00FF00);
   EXPECT_EQ(frame({}).counts.sent, 100u);
-  EXPECT_EQ(stale(), 0);
-  for (int i = 0; i < lumo::frames::FrameBuilderSettings().recheckFrames; ++i) {
+  while (now + kFrameInterval - hinted < kSettings.recheck) {
     EXPECT_TRUE(frame({}).areas.empty());
+  }
+  screen.fill(Rect(80, 80, 90, 90), 0x0000FF);
+  EXPECT_EQ(frame({}).counts.sent, 100u);
+  EXPECT_EQ(stale(), 0);
+  const auto sent = now;
+  while (now - sent < kSettings.recheck) {
+    frame({});
   }
   const int captures = screen.captures;
   frame({});
@@ -166,56 +229,109 @@ TEST_F(FrameBuilderTest, HintsOffTheScreenInvertedOrResizedAreTakenForWhatTheyAr
   EXPECT_EQ(stale(), 0);
 }
 
-TEST_F(FrameBuilderTest, WhatAMoveUncoveredIsWatchedUntilItIsDrawn) {
+// What was beneath a window is drawn late, without a hint, and in pieces,
+// some by other windows: however it goes, each piece is sent, as long as it
+// comes within the late-drawing time of readable frames.
+TEST_F(FrameBuilderTest, WhatAWindowUncoveredOrLeftIsComparedForTheWholeLateDrawingTime) {
   const Rect from(40, 40, 140, 120);
+  const Rect beside(100, 40, 200, 120);
+  enum class Step { Quiet, SquareHinted, TopHalf, Unreadable, DisplayChanged, OutOfMemory, Busy };
   struct Case {
     const char *what;
     Rect to;
-    bool unreadable;
-    // Scattered changes all around it in the next frame, merged into areas
-    // that span it.
-    bool busyAround;
-    // Where the desktop shows once the window is gone.
-    Rect uncovered;
+    // Where the window no longer is, drawn late.
+    Rect left;
+    // Closed: nothing moved.
+    bool closed;
+    std::vector<Step> steps;
   };
-  const Rect beside(100, 40, 200, 120);
-  const Rect besideUncovered(40, 40, 100, 120);
+  const std::vector<Step> aWhile(6, Step::Quiet);
+  const auto then = [&aWhile](std::vector<Step> first) {
+    first.insert(first.end(), aWhile.begin(), aWhile.end());
+    return first;
+  };
+  const Rect strip(40, 40, 100, 120);
+  // Another window's, in the top left corner of the window's old place.
+  const Rect square(40, 40, 56, 56);
   const Case cases[] = {
-      {"beside itself", beside, false, false, besideUncovered},
-      {"in a frame the screen could not be read for", beside, true, false, besideUncovered},
+      {"uncovered, drawn at once", beside, strip, false, {}},
+      {"uncovered, another window paints in it first", beside, strip, false,
+       then({Step::SquareHinted})},
+      {"uncovered, drawn in two passes", beside, strip, false, then({Step::TopHalf})},
+      {"uncovered, 30 frames unreadable", beside, strip, false,
+       then(std::vector<Step>(30, Step::Unreadable))},
+      {"uncovered, a display change", beside, strip, false, then({Step::DisplayChanged})},
+      {"uncovered, out of memory", beside, strip, false, then({Step::OutOfMemory, Step::Quiet})},
+      {"uncovered, changes all around", beside, strip, false, then({Step::Busy})},
       // 65536 pixels away: the same place in 16 bits.
-      {"far off the screen", translated(from, 65536, 0), false, false, from},
-      {"in a busy frame", beside, false, true, besideUncovered},
+      {"moved far off the screen", translated(from, 65536, 0), from, false, aWhile},
+      {"closed", Rect(), from, true, then({Step::SquareHinted})},
   };
   for (const Case &c : cases) {
     screen.paint(screen.pixels.bounds(), &random);
     frame({screen.pixels.bounds()});
     // The window is drawn at its new place; where it was still shows it.
     lumo::frames::PixelImage saved = screen.pixels;
-    if (c.to.right <= kWidth) {
+    if (!c.closed && c.to.right <= kWidth) {
       lumo::frames::copyPixels(saved, from, &screen.pixels, c.to.left, c.to.top);
     }
-    screen.refuse = c.unreadable;
-    frame({from, c.to}, {{from, c.to}});
-    screen.refuse = false;
-    std::uniform_int_distribution<int> x(0, kWidth - 1);
-    std::uniform_int_distribution<int> y(0, kHeight - 1);
-    for (int i = 0; c.busyAround && i < 500; ++i) {
-      const int left = x(random);
-      const int top = y(random);
-      if (!overlap(c.uncovered, Rect(left, top, left + 1, top + 1))) {
-        screen.pixels.at(left, top) ^= 0x010101;
+    if (c.closed) {
+      frame({from}, {}, {from});
+    } else {
+      frame({from, c.to}, {{from, c.to}});
+    }
+    for (const Step step : c.steps) {
+      screen.refuse = step == Step::Unreadable;
+      screen.outOfMemory = step == Step::OutOfMemory;
+      if (step == Step::SquareHinted) {
+        screen.fill(square, 0xFF00FF);
+      } else if (step == Step::TopHalf) {
+        screen.fill(Rect(c.left.left, c.left.top, c.left.right, 80), 0x336699);
+      } else if (step == Step::Busy) {
+        for (int i = 0; i < 500; ++i) {
+          const int x = static_cast<int>(random() % kWidth);
+          const int y = static_cast<int>(random() % kHeight);
+          screen.pixels.at(x, y) ^= overlap(c.left, Rect(x, y, x + 1, y + 1)) ? 0 : 0x010101;
+        }
       }
+      const Rect hint = step == Step::SquareHinted ? square
+                        : step == Step::Busy       ? screen.pixels.bounds()
+                                                   : Rect();
+      frame({hint}, {}, {}, step == Step::DisplayChanged);
     }
-    frame({c.busyAround ? screen.pixels.bounds() : Rect()});
-    for (int i = 0; i < lumo::frames::FrameBuilderSettings().recheckFrames + 5; ++i) {
-      frame({});
+    screen.refuse = screen.outOfMemory = false;
+    // The rest of what was beneath, without a hint.
+    std::vector<Rect> rest;
+    lumo::region::appendDifference(c.left, square, &rest);
+    for (const Rect &part : rest) {
+      screen.fill(part, 0x336699);
     }
-    // What was behind it is drawn much later, without a hint.
-    screen.fill(c.uncovered, 0x336699);
-    EXPECT_EQ(frame({}).counts.sent, pixelCount(c.uncovered)) << c.what;
+    EXPECT_GT(frame({}).counts.sent, 0u) << c.what;
     EXPECT_EQ(stale(), 0) << c.what;
   }
+  // Once the time is up, the places are let go.
+  const auto drawn = now;
+  while (now - drawn < kSettings.lateDrawing) {
+    frame({});
+  }
+  const int captures = screen.captures;
+  frame({});
+  EXPECT_EQ(screen.captures, captures);
+}
+
+TEST_F(FrameBuilderTest, WhatIsToBeDrawnLateStaysWhereItIsOnTheScreenAsTheOriginMoves) {
+  const Rect closed(40, 40, 140, 120);
+  frame({closed}, {}, {closed});
+  // A monitor comes on the left: the virtual screen starts 60 pixels further
+  // left, and what is on it lies 60 pixels further right in its coordinates.
+  lumo::test::MemoryScreen grown(screen.virtualScreen.left - 60, 0, kWidth + 60, kHeight);
+  lumo::frames::copyPixels(screen.pixels, screen.pixels.bounds(), &grown.pixels, 60, 0);
+  screen = grown;
+  EXPECT_TRUE(frame({}).whole);
+  frame({});
+  screen.fill(translated(closed, 60, 0), 0x336699);
+  EXPECT_EQ(frame({}).counts.sent, pixelCount(closed));
+  EXPECT_EQ(stale(), 0);
 }
 
 TEST_F(FrameBuilderTest, AnUnreadableScreenSendsNothingAndIsReadAgain) {
@@ -227,27 +343,33 @@ TEST_F(FrameBuilderTest, AnUnreadableScreenSendsNothingAndIsReadAgain) {
   EXPECT_EQ(stale(), 0);
 }
 
+// What a capture may throw that no std::exception handler catches.
+struct Foreign {};
+
 class ThrowingScreen : public lumo::test::MemoryScreen {
 public:
   using MemoryScreen::MemoryScreen;
   bool capture(const Rect &onScreen, lumo::frames::PixelImage *into, int left, int top) override {
-    if (fail) {
-      throw std::bad_alloc();
+    if (foreign) {
+      throw Foreign();
     }
     return MemoryScreen::capture(onScreen, into, left, top);
   }
-  bool fail = false;
+  bool foreign = false;
 };
 
-TEST(FrameBuilderFailureTest, AFrameThatRunsOutOfMemorySendsNothingAndTheNextIsWhole) {
-  ThrowingScreen screen(0, 0, 64, 48);
-  FrameBuilder builder(&screen);
-  const FrameHints hints{screen.virtualScreen, false, {Rect(0, 0, 10, 10)}, {}};
-  EXPECT_TRUE(builder.build(hints).whole);
-  screen.fail = true;
-  EXPECT_NO_THROW(EXPECT_TRUE(builder.build(hints).areas.empty()));
-  screen.fail = false;
-  EXPECT_TRUE(builder.build(hints).whole);
+TEST(FrameBuilderFailureTest, AFrameWhoseCaptureThrowsSendsNothingAndTheNextIsWhole) {
+  for (const bool foreign : {false, true}) {
+    ThrowingScreen screen(0, 0, 64, 48);
+    FrameBuilder builder(&screen);
+    const FrameHints hints{screen.virtualScreen, false, {Rect(0, 0, 10, 10)}, {}, {}};
+    EXPECT_TRUE(builder.build(hints).whole);
+    screen.outOfMemory = !foreign;
+    screen.foreign = foreign;
+    EXPECT_NO_THROW(EXPECT_TRUE(builder.build(hints).areas.empty()));
+    screen.outOfMemory = screen.foreign = false;
+    EXPECT_TRUE(builder.build(hints).whole);
+  }
 }
 
 TEST_F(FrameBuilderTest, ADisplayChangeSendsTheWholeNewScreen) {
@@ -264,7 +386,7 @@ TEST_F(FrameBuilderTest, ADisplayChangeSendsTheWholeNewScreen) {
   for (const Case &c : cases) {
     screen = c.screen;
     screen.paint(screen.pixels.bounds(), &random);
-    FrameHints hints{screen.virtualScreen, c.told, {Rect(0, 0, 10, 10)}, {}};
+    FrameHints hints{screen.virtualScreen, c.told, {Rect(0, 0, 10, 10)}, {}, {}};
     const FrameUpdate update = builder.build(hints);
     ASSERT_TRUE(update.whole) << c.what;
     EXPECT_EQ(update.areas[0].place, screen.pixels.bounds()) << c.what;
@@ -314,7 +436,7 @@ TEST(FrameBuilderLimitsTest, AMoveBeyondWhatAnIntHoldsCopiesNothing) {
     FrameBuilder builder(&screen);
     lumo::frames::PixelImage client;
     for (const auto &moves : {std::vector<WindowMove>{}, {c.move}, {}}) {
-      const FrameUpdate update = builder.build({screen.virtualScreen, false, {}, moves});
+      const FrameUpdate update = builder.build({screen.virtualScreen, false, {}, moves, {}});
       lumo::frames::applyUpdate(update, &client);
       EXPECT_TRUE(update.moves.empty());
     }
@@ -338,10 +460,13 @@ TEST(FrameBuilderLimitsTest, AScreenBeyondSixteenBitsIsSentWholeAndNoChangeIsLos
     lumo::test::MemoryScreen screen(-c.width / 2, 0, c.width, c.height);
     FrameBuilder builder(&screen);
     lumo::frames::PixelImage client;
-    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}}), &client);
+    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}, {}}), &client);
     screen.pixels.at(c.width - 1, c.height - 1) = 0xABCDEF;
-    const FrameUpdate update = builder.build(
-        {screen.virtualScreen, false, {Rect(c.width - 2, c.height - 2, c.width, c.height)}, {}});
+    const FrameUpdate update = builder.build({screen.virtualScreen,
+                                              false,
+                                              {Rect(c.width - 2, c.height - 2, c.width, c.height)},
+                                              {},
+                                              {}});
     lumo::frames::applyUpdate(update, &client);
     EXPECT_EQ(update.whole, c.whole) << c.width << "x" << c.height;
     EXPECT_EQ(lumo::test::differences(client, screen.pixels), 0) << c.width << "x" << c.height;
@@ -351,7 +476,7 @@ TEST(FrameBuilderLimitsTest, AScreenBeyondSixteenBitsIsSentWholeAndNoChangeIsLos
 TEST(FrameBuilderLimitsTest, APageOfGlyphsHintedOneByOneStaysCheap) {
   lumo::test::MemoryScreen screen(0, 0, 1280, 1024);
   FrameBuilder builder(&screen);
-  FrameHints hints{screen.virtualScreen, false, {}, {}};
+  FrameHints hints{screen.virtualScreen, false, {}, {}, {}};
   builder.build(hints);
   for (int top = 0; top < 1024; top += 16) {
     for (int left = 0; left < 1280; left += 8) {
@@ -379,12 +504,12 @@ TEST(FrameBuilderLimitsTest, AGridOfNoPixelsIsTakenAsOneOfOnePixel) {
     settings.grid = grid;
     FrameBuilder builder(&screen, settings);
     lumo::frames::PixelImage client;
-    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}}), &client);
+    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}, {}}), &client);
     lumo::frames::PixelImage saved = screen.pixels;
     lumo::frames::copyPixels(saved, from, &screen.pixels, to.left, to.top);
     screen.pixels.at(5, 5) ^= 0x0000FF;
     const FrameUpdate update =
-        builder.build({screen.virtualScreen, false, {screen.pixels.bounds()}, {{from, to}}});
+        builder.build({screen.virtualScreen, false, {screen.pixels.bounds()}, {{from, to}}, {}});
     lumo::frames::applyUpdate(update, &client);
     EXPECT_EQ(update.counts.copied, pixelCount(from)) << grid.width << "x" << grid.height;
     EXPECT_EQ(lumo::test::differences(client, screen.pixels), 0)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <new>
 #include <random>
 
 #include "frames/frame_builder.h"
@@ -21,6 +23,9 @@ public:
   bool capture(const region::Rect &onScreen, frames::PixelImage *into, int intoLeft,
                int intoTop) override {
     ++captures;
+    if (outOfMemory) {
+      throw std::bad_alloc();
+    }
     if (refuse) {
       return false;
     }
@@ -59,10 +64,15 @@ public:
   frames::PixelImage pixels;
   int captures = 0;
   bool refuse = false;
+  bool outOfMemory = false;
 };
 
-// Pixels whose colours differ.
+// Pixels whose colours differ; all of the larger picture's where the two
+// differ in size.
 inline int differences(const frames::PixelImage &a, const frames::PixelImage &b) {
+  if (a.bounds() != b.bounds()) {
+    return std::max(a.width() * a.height(), b.width() * b.height());
+  }
   int count = 0;
   for (int y = 0; y < a.height(); ++y) {
     for (int x = 0; x < a.width(); ++x) {

@@ -34,7 +34,7 @@ void ReplicaCheck::exclude(const region::Rect &rect) {
 void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked) {
   layout_ = virtualScreen;
   const frames::FrameUpdate update =
-      builder_.build({virtualScreen, false, tracked.damage, tracked.moves});
+      builder_.build({virtualScreen, false, tracked.damage, tracked.moves, tracked.vacated});
   // The client's first picture is what changes are counted from, as the
   // coverage check counts them from its first capture: not sent for a change.
   const bool firstPicture = replica_.width() == 0 && update.whole;
