@@ -5,8 +5,8 @@
 # - No runtime. No C or C++ runtime and no thread library: no TLS callbacks
 #   at every thread start, no exception handler or heap of theirs in the
 #   host, no code at load but its own entry point, DllMain. Imports only the
-#   kernel and user libraries; the compilers' own helpers (stack probes,
-#   64-bit division on 32-bit) come from libgcc.
+#   kernel and user libraries; the compilers' own helpers (64-bit division
+#   on 32-bit) come from libgcc.
 # - Unwind data, on x64 for every function, pixman's too. The system's
 #   exception dispatch, a debugger, a crash dump, a profiler and an event
 #   trace all walk a host's stack through our frames, and a frame without
@@ -14,6 +14,13 @@
 #   pointer: the walk reads garbage from there on, past the host's own
 #   handlers. 32-bit exception handling is frame-based and nothing would
 #   register DWARF tables in a guest, so the 32-bit build carries none.
+# - No stack probe. libgcc's ___chkstk_ms has no unwind entry, and the
+#   compilers call it for a frame of about a page (GCC from some 4000
+#   bytes, Clang from 4096). A frame is limited to 2048 bytes as the
+#   compilers count it, which leaves room for what they leave out (saved
+#   registers, outgoing arguments, alignment), and arrays of run-time size
+#   are refused. pixman's build, whose compositing code has larger frames,
+#   goes without: the unwind coverage test finds the probe in an image.
 # - Of pixman, only the region functions the guest's objects reach, each
 #   with its unwind data (lumo_guest_pixman_region). Neither linker can be
 #   left to drop the rest: GNU ld keeps every unwind section and with it the
@@ -27,12 +34,17 @@ else()
   set(LUMO_GUEST_UNWIND -fno-asynchronous-unwind-tables -fno-unwind-tables)
 endif()
 set(LUMO_GUEST_CODE_FLAGS -g ${LUMO_GUEST_UNWIND})
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(LUMO_GUEST_FRAME_LIMIT -Werror=frame-larger-than=2048)
+else()
+  set(LUMO_GUEST_FRAME_LIMIT -Wframe-larger-than=2048 -Werror=frame-larger-than)
+endif()
 
 # lumo_guest_code(TARGET): TARGET's code is a guest's (TARGET may be an
 # object library that guests link).
 function(lumo_guest_code target)
-  target_compile_options(${target} PUBLIC ${LUMO_GUEST_CODE_FLAGS}
-    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+  target_compile_options(${target} PUBLIC ${LUMO_GUEST_CODE_FLAGS} ${LUMO_GUEST_FRAME_LIMIT}
+    -Werror=vla $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
 endfunction()
 
 # lumo_guest_library(TARGET): TARGET is a guest DLL.
