@@ -57,8 +57,8 @@ void WatchedPlaces::shift(std::int64_t dx, std::int64_t dy, const Rect &bounds) 
       const std::int64_t right = std::min<std::int64_t>(place.right + dx, bounds.right);
       const std::int64_t bottom = std::min<std::int64_t>(place.bottom + dy, bounds.bottom);
       if (left < right && top < bottom) {
-        kept.push_back(Rect(static_cast<int>(left), static_cast<int>(top),
-                            static_cast<int>(right), static_cast<int>(bottom)));
+        kept.push_back(Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                            static_cast<int>(bottom)));
       }
     }
     batch.places = std::move(kept);

@@ -1,6 +1,7 @@
 #include "replica_check.h"
 
 #include <algorithm>
+#include <bitset>
 
 #include "region/rect_geometry.h"
 #include "text_output.h"
@@ -10,19 +11,22 @@ namespace tools {
 
 namespace {
 
-// Captures at which a pixel may trail the screen: a change lands between a
-// frame and the capture after it, and a hint can come before its paint.
-const unsigned allowedStaleCaptures = 2;
+// Captures of the last eight at which a pixel may trail the screen: a
+// change lands between a frame and the capture after it, and a hint can
+// come before its paint.
+const int allowedWrongCaptures = 2;
+
+bool stale(std::uint8_t wrongAt) { return std::bitset<8>(wrongAt).count() > allowedWrongCaptures; }
 
 }  // namespace
 
-ReplicaCheck::ReplicaCheck(const region::Rect &captured)
+ReplicaCheck::ReplicaCheck(const region::Rect &captured, frames::ScreenCapture *screen)
     : captured_(captured),
       width_(captured.getWidth()),
       height_(captured.getHeight()),
-      builder_(&screen_),
+      builder_(screen),
       excluded_(static_cast<size_t>(width_) * height_, 0),
-      staleFor_(static_cast<size_t>(width_) * height_, 0) {}
+      wrongAt_(static_cast<size_t>(width_) * height_, 0) {}
 
 void ReplicaCheck::exclude(const region::Rect &rect) {
   const region::Rect c = clipped(rect, width_, height_);
@@ -31,10 +35,11 @@ void ReplicaCheck::exclude(const region::Rect &rect) {
   }
 }
 
-void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked) {
+void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked,
+                         frames::Clock::time_point now) {
   layout_ = virtualScreen;
   const frames::FrameUpdate update =
-      builder_.build({virtualScreen, false, tracked.damage, tracked.moves, tracked.vacated});
+      builder_.build({virtualScreen, false, tracked.damage, tracked.moves, tracked.vacated}, now);
   // The client's first picture is what changes are counted from, as the
   // coverage check counts them from its first capture: not sent for a change.
   const bool firstPicture = replica_.width() == 0 && update.whole;
@@ -54,18 +59,20 @@ void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame 
   }
 }
 
-// A pixel is stale where the replica differs from the screen; at the end,
-// not where the screen is still changing between the last two captures.
-// After a display change the replica is of another place than the captures:
-// nothing is compared, and a pixel's stale captures in a row start anew.
+// At the end a pixel counts where the replica differs from the screen, but
+// for a change that landed since the capture before, between the last frame
+// and the capture, unless the pixel is stale. After a display change the
+// replica is of another place than the captures: nothing is compared, and
+// the pixels' record starts anew.
 void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
   checkedLast_ = layout_ == captured_ && replica_.width() == width_ && replica_.height() == height_;
   if (!checkedLast_) {
-    std::fill(staleFor_.begin(), staleFor_.end(), 0);
+    std::fill(wrongAt_.begin(), wrongAt_.end(), 0);
+    previous_.clear();
     return;
   }
   const bool havePrevious = !previous_.empty();
-  std::uint64_t stale = 0;
+  std::uint64_t staleNow = 0;
   differing_ = 0;
   for (int y = 0; y < height_; ++y) {
     const std::uint32_t *replicaRow = replica_.row(y);
@@ -75,12 +82,14 @@ void ReplicaCheck::addCapture(const std::uint32_t *pixels) {
         continue;
       }
       const bool wrong = frames::coloursDiffer(replicaRow[x], pixels[i]);
-      staleFor_[i] = wrong ? static_cast<std::uint8_t>(std::min(staleFor_[i] + 1, 255)) : 0;
-      stale += staleFor_[i] > allowedStaleCaptures;
-      differing_ += wrong && !(havePrevious && frames::coloursDiffer(previous_[i], pixels[i]));
+      wrongAt_[i] = static_cast<std::uint8_t>(wrongAt_[i] << 1 | (wrong ? 1 : 0));
+      const bool isStale = stale(wrongAt_[i]);
+      staleNow += isStale;
+      const bool justChanged = havePrevious && frames::coloursDiffer(previous_[i], pixels[i]);
+      differing_ += wrong && (!justChanged || isStale);
     }
   }
-  mostStale_ = std::max(mostStale_, stale);
+  mostStale_ = std::max(mostStale_, staleNow);
   previous_.assign(pixels, pixels + static_cast<size_t>(width_) * height_);
 }
 

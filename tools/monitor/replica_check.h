@@ -4,7 +4,8 @@
 // after the damage tracker, with a replica of the monitor's own kept from
 // the builder's output alone, as a client keeps its screen, and checked
 // against every full capture of --verify: does what a server would send
-// keep a client's screen right?
+// keep a client's screen right? The full captures come from a reader of
+// their own, so that a fault in the builder's capture cannot hide.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@
 
 #include "damage/damage_tracker.h"
 #include "frames/frame_builder.h"
-#include "frames/gdi_screen_capture.h"
+#include "frames/screen_capture.h"
 #include "region/rect.h"
 
 namespace lumo {
@@ -20,16 +21,22 @@ namespace tools {
 
 class ReplicaCheck {
 public:
-  // The virtual screen the captures are of, in screen coordinates.
-  explicit ReplicaCheck(const region::Rect &captured);
+  // The virtual screen the captures are of, in screen coordinates; the
+  // builder reads the screen through `screen`, which must outlive the check.
+  ReplicaCheck(const region::Rect &captured, frames::ScreenCapture *screen);
   ReplicaCheck(const ReplicaCheck &) = delete;
   ReplicaCheck &operator=(const ReplicaCheck &) = delete;
 
   // Pixels not checked: the monitor's own output, as coverage leaves it out.
   void exclude(const region::Rect &rect);
-  // One frame of the tracker through the builder, applied to the replica.
-  void frame(const region::Rect &virtualScreen, const damage::Frame &tracked);
-  // A full capture, top-down rows of 32-bit pixels of the virtual screen.
+  // One frame of the tracker through the builder at `now`, applied to the
+  // replica.
+  void frame(const region::Rect &virtualScreen, const damage::Frame &tracked,
+             frames::Clock::time_point now);
+  // A full capture, top-down rows of 32-bit pixels of the virtual screen. A
+  // pixel is stale where the replica was wrong at more than two of the last
+  // eight captures: a change the replica missed that keeps coming back to
+  // the replica's colour, a blink or a spinner, is stale too.
   void addCapture(const std::uint32_t *pixels);
 
   // Every move the builder copied, from where to where.
@@ -47,13 +54,13 @@ private:
   region::Rect layout_;
   // Whether the last capture was compared: not after a display change.
   bool checkedLast_ = false;
-  frames::GdiScreenCapture screen_;
   frames::FrameBuilder builder_;
   frames::PixelImage replica_;
   std::vector<std::uint8_t> excluded_;
   std::vector<std::uint32_t> previous_;
-  // Consecutive captures at which each pixel of the replica was stale.
-  std::vector<std::uint8_t> staleFor_;
+  // Whether each pixel of the replica was wrong at the last eight captures,
+  // the last in the lowest bit.
+  std::vector<std::uint8_t> wrongAt_;
   std::uint64_t frames_ = 0;
   frames::FrameCounts counts_;
   std::uint64_t moves_ = 0;

@@ -60,9 +60,10 @@ bool Verification::start() {
     return false;
   }
   damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
-  replica_ = std::make_unique<ReplicaCheck>(region::Rect(capture_.origin().x, capture_.origin().y,
-                                                         capture_.origin().x + capture_.width(),
-                                                         capture_.origin().y + capture_.height()));
+  replica_ = std::make_unique<ReplicaCheck>(
+      region::Rect(capture_.origin().x, capture_.origin().y, capture_.origin().x + capture_.width(),
+                   capture_.origin().y + capture_.height()),
+      &builderCapture_);
   const region::Rect none;
   additions_ = std::make_unique<region::Region>(&none);
   if (!openDisplayWindow()) {
@@ -144,7 +145,7 @@ void Verification::supplement() {
     additions_->unite(&part);
   }
   const double started = seconds();
-  replica_->frame(damage_->virtualScreen(), frame);
+  replica_->frame(damage_->virtualScreen(), frame, frames::Clock::now());
   const double took = seconds() - started;
   frameSeconds_ += took;
   longestFrameSeconds_ = std::max(longestFrameSeconds_, took);

@@ -17,6 +17,7 @@
 #include "damage/damage_tracker.h"
 #include "damage/system_desktop.h"
 #include "diagnostics.h"
+#include "frames/gdi_screen_capture.h"
 #include "region/rect.h"
 #include "region/region.h"
 #include "replica_check.h"
@@ -72,7 +73,9 @@ private:
   std::unique_ptr<CoverageTracker> supplemented_;
   std::unique_ptr<damage::SystemDesktop> desktop_;
   std::unique_ptr<damage::DamageTracker> damage_;
-  // What a server would send for the tracker's frames, kept as a client.
+  // What a server would send for the tracker's frames, kept as a client,
+  // and the builder's own reader of the screen.
+  frames::GdiScreenCapture builderCapture_;
   std::unique_ptr<ReplicaCheck> replica_;
   // A hidden top-level window: the system tells only those of a display
   // change, message-only windows such as the monitor's not.

@@ -1,37 +1,112 @@
-// The replica check on the real screen: its captures are of the virtual
-// screen the monitor started with, which a display change leaves behind.
+// The replica check driven by a screen in memory, which the frame builder
+// reads and whose pixels are the captures the replica is checked against:
+// it must count what the builder was never told of, blinks too, and say
+// when it compared nothing.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "tests/frames/screen_fakes.h"
 #include "tools/monitor/replica_check.h"
 
 using lumo::region::Rect;
 
 namespace {
 
+struct Figures {
+  unsigned long long differing = ~0ull;
+  unsigned long long stale = ~0ull;
+};
+
+// The replica line's two figures, read strictly: a line not in the agreed
+// form fails.
+Figures figuresOf(const std::wstring &summary) {
+  Figures f;
+  const std::size_t at = summary.find(L"\nreplica: ");
+  if (at == std::wstring::npos ||
+      std::swscanf(summary.c_str() + at,
+                   L"\nreplica: %llu pixels differ from the screen at the end; at most %llu "
+                   L"pixels stale for more than two captures\n",
+                   &f.differing, &f.stale) != 2) {
+    ADD_FAILURE() << "no replica figures in: " << std::string(summary.begin(), summary.end());
+  }
+  return f;
+}
+
+// The check of a replica kept from what the builder makes of a screen in
+// memory, whose top left 64x48 pixels are captured; the rest is there for
+// the builder after a display change.
+struct CheckedScreen {
+  // A frame of the tracker naming `damage` and the layout, then a capture.
+  void frameAndCapture(std::vector<Rect> damage = {}, const Rect &layout = kCaptured) {
+    lumo::damage::Frame tracked;
+    tracked.damage = std::move(damage);
+    now += std::chrono::milliseconds(40);
+    check.frame(layout, tracked, now);
+    lumo::frames::PixelImage captured(kCaptured.getWidth(), kCaptured.getHeight());
+    lumo::frames::copyPixels(screen.pixels, captured.bounds(), &captured, 0, 0);
+    check.addCapture(captured.row(0));
+  }
+
+  static inline const Rect kCaptured{-16, 0, 48, 48};
+  lumo::test::MemoryScreen screen{-16, 0, 96, 64};
+  lumo::tools::ReplicaCheck check{kCaptured, &screen};
+  lumo::frames::Clock::time_point now;
+};
+
+TEST(ReplicaCheckTest, WhatTheBuilderWasNeverToldOfIsCountedBlinksToo) {
+  const Rect square(8, 8, 12, 12);
+  struct Case {
+    const char *what;
+    // The square's colour at each capture; 0 is the replica's.
+    std::vector<std::uint32_t> colours;
+    bool hinted;
+    unsigned long long differing;
+    unsigned long long stale;
+  };
+  const Case cases[] = {
+      {"hinted", {0xFF, 0xFF, 0xFF, 0xFF}, true, 0, 0},
+      {"never hinted", {0xFF, 0xFF, 0xFF, 0xFF}, false, 16, 16},
+      {"never hinted, seen at the last capture only", {0, 0, 0, 0xFF}, false, 0, 0},
+      {"blinking, ending on", {0xFF, 0, 0xFF, 0, 0xFF}, false, 16, 16},
+      {"blinking, ending off", {0xFF, 0, 0xFF, 0, 0xFF, 0}, false, 0, 16},
+      {"wrong at two captures of eight", {0xFF, 0, 0, 0, 0, 0, 0xFF, 0}, false, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    CheckedScreen checked;
+    checked.frameAndCapture();
+    for (std::uint32_t colour : c.colours) {
+      checked.screen.fill(square, colour);
+      checked.frameAndCapture(c.hinted ? std::vector<Rect>{square} : std::vector<Rect>{});
+    }
+    const Figures f = figuresOf(checked.check.summary(0));
+    EXPECT_EQ(f.differing, c.differing);
+    EXPECT_EQ(f.stale, c.stale);
+  }
+}
+
 TEST(ReplicaCheckTest, CapturesOfAnotherVirtualScreenThanTheReplicasAreNotChecked) {
-  const Rect captured(0, 0, 64, 48);
   struct Case {
     const char *what;
     Rect layout;
     bool checked;
   };
   const Case cases[] = {
-      {"the same", captured, true},
-      {"moved", Rect(16, 0, 80, 48), false},
-      {"resized", Rect(0, 0, 32, 48), false},
-      {"back", captured, true},
+      {"the same", CheckedScreen::kCaptured, true},
+      {"moved", Rect(0, 0, 64, 48), false},
+      {"resized", Rect(-16, 0, 32, 48), false},
+      {"back", CheckedScreen::kCaptured, true},
   };
-  lumo::tools::ReplicaCheck check(captured);
-  const std::vector<std::uint32_t> pixels(64 * 48);
+  CheckedScreen checked;
   for (const Case &c : cases) {
-    check.frame(c.layout, {});
-    check.addCapture(pixels.data());
-    const std::wstring summary = check.summary(0);
+    checked.frameAndCapture({}, c.layout);
+    const std::wstring summary = checked.check.summary(0);
     EXPECT_EQ(summary.find(L"replica: not checked") == std::wstring::npos, c.checked) << c.what;
   }
 }
