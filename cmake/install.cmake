@@ -27,7 +27,7 @@ install(FILES paintwatch/paintwatch.h paintwatch/report.h
 install(FILES damage/damage_tracker.h damage/desktop_source.h damage/system_desktop.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/damage)
 install(FILES frames/changed_areas.h frames/frame_builder.h frames/gdi_screen_capture.h
-              frames/pixel_image.h frames/screen_capture.h
+              frames/pixel_image.h frames/screen_capture.h frames/watched_places.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/frames)
 
 # An imported target cannot be exported, so the package describes the
