@@ -2,12 +2,14 @@
 // without a painting message is missed where it drew, one repainted without
 // change is over-reported, and one moved is covered once the damage
 // tracker's additions join the reports, and copied by what a server would
-// send for the tracker's frames.
+// send for the tracker's frames; what a window closed or minimised left,
+// which the system draws late, reaches the client's screen.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -24,19 +26,24 @@ const int kTop = 560;
 const int kWidth = 200;
 const int kHeight = 150;
 
+// The peer's arguments for its window at that place.
+std::wstring peerArguments(const wchar_t *mode, int seconds) {
+  return std::wstring(mode) + L" " + std::to_wstring(kLeft) + L" " + std::to_wstring(kTop) + L" " +
+         std::to_wstring(kWidth) + L" " + std::to_wstring(kHeight) + L" " +
+         std::to_wstring(seconds);
+}
+
 std::string runPeer(const wchar_t *mode) {
   Child monitor(L"--build 64 --verify --duration 4");
   EXPECT_TRUE(monitor.says("watching 64-bit processes")) << monitor.err();
   const std::wstring peer = lumo::test::besideThisProgram(L"screen_peer.exe");
-  const std::wstring arguments = std::wstring(mode) + L" " + std::to_wstring(kLeft) + L" " +
-                                 std::to_wstring(kTop) + L" " + std::to_wstring(kWidth) + L" " +
-                                 std::to_wstring(kHeight) + L" 2";
-  EXPECT_EQ(lumo::test::runProcess(peer, L"\"" + peer + L"\" " + arguments), 0u);
+  EXPECT_EQ(lumo::test::runProcess(peer, L"\"" + peer + L"\" " + peerArguments(mode, 2)), 0u);
   EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
   return monitor.err();
 }
 
-// The number after the text, or -1.
+// The number after the text, or -1, also where no number follows: a failed
+// read stores 0.
 double numberAfter(const std::string &text, const std::string &before) {
   const std::size_t at = text.find(before);
   if (at == std::string::npos) {
@@ -44,8 +51,17 @@ double numberAfter(const std::string &text, const std::string &before) {
   }
   std::istringstream in(text.substr(at + before.size()));
   double value = -1;
-  in >> value;
-  return value;
+  return in >> value ? value : -1;
+}
+
+// The pixels the replica differs by from the screen at the end, or -1 where
+// the replica line is not in its checked form.
+double replicaDiffering(const std::string &err) {
+  static const std::regex line(
+      "\nreplica: (\\d+) pixels differ from the screen at the end; at most \\d+ pixels stale "
+      "for more than two captures\r?\n");
+  std::smatch match;
+  return std::regex_search(err, match, line) ? std::stod(match[1]) : -1;
 }
 
 TEST(MonitorVerifyTest, AMovedWindowIsCoveredWithTheTrackersAdditions) {
@@ -59,7 +75,7 @@ TEST(MonitorVerifyTest, AMovedWindowIsCoveredWithTheTrackersAdditions) {
   // What a server would send moved the window as copies and kept a client's
   // screen right.
   EXPECT_GT(numberAfter(err, " moves copied "), 0) << err;
-  EXPECT_EQ(numberAfter(err, "\nreplica: "), 0) << err;
+  EXPECT_EQ(replicaDiffering(err), 0) << err;
   // The client's first picture, the whole screen, is not sent for a change.
   EXPECT_LT(numberAfter(err, ", sent "),
             GetSystemMetrics(SM_CXVIRTUALSCREEN) * GetSystemMetrics(SM_CYVIRTUALSCREEN))
@@ -87,10 +103,7 @@ TEST(MonitorVerifyTest, DrawingWithoutAPaintingMessageIsMissedWhereItHappened) {
 // monitor starts until after it ends: every report the monitor counts is one of
 // an unchanged area, however many repaints the machine manages.
 std::string watchSteadyRepaints() {
-  const std::wstring arguments = L"repaint " + std::to_wstring(kLeft) + L" " +
-                                 std::to_wstring(kTop) + L" " + std::to_wstring(kWidth) + L" " +
-                                 std::to_wstring(kHeight) + L" 8";
-  Child peer(arguments, Child::Output::File, L"screen_peer.exe");
+  Child peer(peerArguments(L"repaint", 8), Child::Output::File, L"screen_peer.exe");
   for (ULONGLONG end = GetTickCount64() + 5000; GetTickCount64() < end; Sleep(50)) {
     const HWND window = FindWindowW(nullptr, L"Lumo repaint");
     if (window != nullptr && IsWindowVisible(window)) {
@@ -110,6 +123,31 @@ TEST(MonitorVerifyTest, RepaintsThatChangeNothingAreOverReporting) {
   EXPECT_GT(numberAfter(err, "did not change ("), 0) << err;
   EXPECT_GT(numberAfter(err, "over-reporting: "), 80) << err;
   EXPECT_NE(err.find("verify: a "), std::string::npos) << err;
+}
+
+// The peer's window leaves its place after a second over a striped window
+// of the peer's; the peer outlasts the monitor, so that the end is at rest
+// some seconds after the system drew what the window left.
+std::string watchLeaving(const wchar_t *mode) {
+  Child monitor(L"--build 64 --verify --duration 7");
+  EXPECT_TRUE(monitor.says("watching 64-bit processes")) << monitor.err();
+  Child peer(peerArguments(mode, 12), Child::Output::File, L"screen_peer.exe");
+  EXPECT_EQ(monitor.finish(), 0u) << monitor.err();
+  // Else the end would be before the window left.
+  const HWND window = FindWindowW(nullptr, L"Lumo leaving window");
+  EXPECT_TRUE(!IsWindowVisible(window) || IsIconic(window)) << "the window did not leave in time";
+  peer.kill();
+  return monitor.err();
+}
+
+TEST(MonitorVerifyTest, WhatAClosedWindowLeftReachesTheReplica) {
+  const std::string err = watchLeaving(L"close");
+  EXPECT_EQ(replicaDiffering(err), 0) << err;
+}
+
+TEST(MonitorVerifyTest, WhatAMinimisedWindowLeftReachesTheReplica) {
+  const std::string err = watchLeaving(L"minimise");
+  EXPECT_EQ(replicaDiffering(err), 0) << err;
 }
 
 }  // namespace

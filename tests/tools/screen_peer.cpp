@@ -8,6 +8,10 @@
 //   screen_peer move X Y WIDTH HEIGHT SECONDS
 //     a painted window moved to and fro with SetWindowPos, never resized:
 //     the system moves its pixels without a painting message.
+//   screen_peer close|minimise|hide|shrink X Y WIDTH HEIGHT SECONDS
+//     a window over a striped one of its own that covers it with a margin,
+//     closed, minimised, hidden or shrunk to a quarter after a second: the
+//     system draws what it left late.
 //   screen_peer load CHILDREN SECONDS
 //     a hidden window "Lumo load" whose children are sent WM_PAINT as fast
 //     as this thread can; prints how many it sent.
@@ -36,6 +40,36 @@ LRESULT CALLBACK repaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void paintStripes(HWND window, bool across, COLORREF one, COLORREF other) {
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(window, &paint);
+  RECT client;
+  GetClientRect(window, &client);
+  for (int at = 0; at < (across ? client.bottom : client.right); at += 8) {
+    SetDCBrushColor(dc, at / 8 % 2 ? one : other);
+    const RECT stripe =
+        across ? RECT{0, at, client.right, at + 8} : RECT{at, 0, at + 8, client.bottom};
+    FillRect(dc, &stripe, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  }
+  EndPaint(window, &paint);
+}
+
+LRESULT CALLBACK backgroundProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  paintStripes(window, false, RGB(200, 40, 40), RGB(240, 220, 60));
+  return 0;
+}
+
+LRESULT CALLBACK leavingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  paintStripes(window, true, RGB(30, 60, 200), RGB(60, 200, 90));
+  return 0;
 }
 
 // Once shown, answers every message itself, so that sending it WM_PAINT
@@ -102,6 +136,49 @@ void move(HWND window) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// How the window over the background leaves its place.
+struct Leaving {
+  const wchar_t *mode;
+  void (*leave)(lumo::UniqueWindow *window);
+};
+
+const Leaving kLeavings[] = {
+    {L"close", [](lumo::UniqueWindow *window) { window->reset(); }},
+    {L"minimise", [](lumo::UniqueWindow *window) { ShowWindow(window->get(), SW_MINIMIZE); }},
+    {L"hide", [](lumo::UniqueWindow *window) { ShowWindow(window->get(), SW_HIDE); }},
+    {L"shrink",
+     [](lumo::UniqueWindow *window) {
+       RECT place;
+       GetWindowRect(window->get(), &place);
+       SetWindowPos(window->get(), nullptr, 0, 0, (place.right - place.left) / 2,
+                    (place.bottom - place.top) / 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+     }},
+};
+
+void pumpUntil(ULONGLONG end) {
+  MSG msg;
+  while (GetTickCount64() < end) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
+int leave(const Leaving &leaving, int x, int y, int width, int height, DWORD milliseconds) {
+  const ULONGLONG start = GetTickCount64();
+  const int margin = 40;
+  const lumo::UniqueWindow background(
+      makeWindow(L"LumoBackground", backgroundProc, L"Lumo background", WS_POPUP | WS_VISIBLE,
+                 x - margin, y - margin, width + 2 * margin, height + 2 * margin, nullptr));
+  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", leavingProc, L"Lumo leaving window",
+                                       WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr));
+  pumpUntil(start + 1000);
+  leaving.leave(&window);
+  pumpUntil(start + milliseconds);
+  return 0;
+}
+
 int load(int children, DWORD milliseconds) {
   const lumo::UniqueWindow parent(
       makeWindow(L"LumoLoadParent", quietProc, L"Lumo load", WS_POPUP, 40, 500, 400, 300, nullptr));
@@ -130,6 +207,12 @@ int wmain(int argc, wchar_t **argv) {
   }
   if (argc != 7) {
     return 2;
+  }
+  for (const Leaving &leaving : kLeavings) {
+    if (std::wcscmp(argv[1], leaving.mode) == 0) {
+      return leave(leaving, _wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]),
+                   static_cast<DWORD>(_wtof(argv[6]) * 1000));
+    }
   }
   const bool unseen = std::wcscmp(argv[1], L"unseen") == 0;
   const bool moving = std::wcscmp(argv[1], L"move") == 0;
