@@ -12,6 +12,10 @@
 //     a window over a striped one of its own that covers it with a margin,
 //     closed, minimised, hidden or shrunk to a quarter after a second: the
 //     system draws what it left late.
+//   screen_peer close-behind X Y WIDTH HEIGHT SECONDS
+//     a window over the desktop that, after a small window of its own
+//     elsewhere took the activation, is closed after a second: the desktop
+//     is drawn there late, and no message comes with it.
 //   screen_peer load CHILDREN SECONDS
 //     a hidden window "Lumo load" whose children are sent WM_PAINT as fast
 //     as this thread can; prints how many it sent.
@@ -179,6 +183,20 @@ int leave(const Leaving &leaving, int x, int y, int width, int height, DWORD mil
   return 0;
 }
 
+int closeBehind(int x, int y, int width, int height, DWORD milliseconds) {
+  const ULONGLONG start = GetTickCount64();
+  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", leavingProc, L"Lumo leaving window",
+                                       WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr));
+  pumpUntil(start + 300);
+  const lumo::UniqueWindow active(makeWindow(L"LumoActive", repaintProc, L"Lumo active window",
+                                             WS_POPUP | WS_VISIBLE, x + width + 40, y, 40, 40,
+                                             nullptr));
+  pumpUntil(start + 1000);
+  window.reset();
+  pumpUntil(start + milliseconds);
+  return 0;
+}
+
 int load(int children, DWORD milliseconds) {
   const lumo::UniqueWindow parent(
       makeWindow(L"LumoLoadParent", quietProc, L"Lumo load", WS_POPUP, 40, 500, 400, 300, nullptr));
@@ -207,6 +225,10 @@ int wmain(int argc, wchar_t **argv) {
   }
   if (argc != 7) {
     return 2;
+  }
+  if (std::wcscmp(argv[1], L"close-behind") == 0) {
+    return closeBehind(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]),
+                       static_cast<DWORD>(_wtof(argv[6]) * 1000));
   }
   for (const Leaving &leaving : kLeavings) {
     if (std::wcscmp(argv[1], leaving.mode) == 0) {
