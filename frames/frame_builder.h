@@ -91,8 +91,9 @@ struct FrameBuilderSettings {
   // paint begins, and a paint may land in pieces.
   Clock::duration recheck = std::chrono::milliseconds(120);
   // How long what a move uncovered or a window left is compared whole: what
-  // was beneath is drawn late, without a hint of its own.
-  Clock::duration lateDrawing = std::chrono::milliseconds(1000);
+  // was beneath is drawn late, without a hint of its own (under Wine 2 s
+  // after an active window was closed or hidden).
+  Clock::duration lateDrawing = std::chrono::milliseconds(3000);
   // Past this many changed areas they merge into fewer, larger ones.
   size_t maxAreas = 64;
   CaptureCost capture;
