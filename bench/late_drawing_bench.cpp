@@ -11,8 +11,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <iterator>
@@ -22,6 +22,7 @@
 #include "frames/gdi_screen_capture.h"
 #include "frames/pixel_compare.h"
 #include "measure.h"
+#include "tests/support/striped_windows.h"
 #include "util/unique_handle.h"
 
 namespace {
@@ -35,36 +36,6 @@ const int kMargin = 40;
 // How long a place is watched after the call returned.
 const double kWatchSeconds = 2;
 
-void paintStripes(HWND window, bool across, COLORREF one, COLORREF other) {
-  PAINTSTRUCT paint;
-  const HDC dc = BeginPaint(window, &paint);
-  RECT client;
-  GetClientRect(window, &client);
-  for (int at = 0; at < (across ? client.bottom : client.right); at += 8) {
-    SetDCBrushColor(dc, at / 8 % 2 ? one : other);
-    const RECT stripe =
-        across ? RECT{0, at, client.right, at + 8} : RECT{at, 0, at + 8, client.bottom};
-    FillRect(dc, &stripe, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  }
-  EndPaint(window, &paint);
-}
-
-LRESULT CALLBACK backgroundProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  paintStripes(window, false, RGB(200, 40, 40), RGB(240, 220, 60));
-  return 0;
-}
-
-LRESULT CALLBACK leavingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  paintStripes(window, true, RGB(30, 60, 200), RGB(60, 200, 90));
-  return 0;
-}
-
 HWND makeWindow(const wchar_t *className, WNDPROC procedure, const Rect &place) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = procedure;
@@ -77,7 +48,7 @@ HWND makeWindow(const wchar_t *className, WNDPROC procedure, const Rect &place) 
 }
 
 HWND makeBackground() {
-  return makeWindow(L"LumoLateBackground", backgroundProc,
+  return makeWindow(L"LumoLateBackground", lumo::test::backgroundProc,
                     Rect(kPlace.left - kMargin, kPlace.top - kMargin, kPlace.right + kMargin,
                          kPlace.bottom + kMargin));
 }
@@ -157,7 +128,7 @@ private:
     if (request == kShowBackground) {
       background_.reset(makeBackground());
     } else if (request == kShowWindow) {
-      window_.reset(makeWindow(L"LumoLateLeaving", leavingProc, kPlace));
+      window_.reset(makeWindow(L"LumoLateLeaving", lumo::test::leavingProc, kPlace));
     } else {
       calledAt_ = lumo::bench::nowSeconds();
       kLeavings[leaving].leave(&window_);

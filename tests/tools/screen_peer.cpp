@@ -8,10 +8,10 @@
 //   screen_peer move X Y WIDTH HEIGHT SECONDS
 //     a painted window moved to and fro with SetWindowPos, never resized:
 //     the system moves its pixels without a painting message.
-//   screen_peer close|minimise|hide|shrink X Y WIDTH HEIGHT SECONDS
+//   screen_peer close|minimise X Y WIDTH HEIGHT SECONDS
 //     a window over a striped one of its own that covers it with a margin,
-//     closed, minimised, hidden or shrunk to a quarter after a second: the
-//     system draws what it left late.
+//     closed or minimised after a second: the system draws what it left
+//     late.
 //   screen_peer close-behind X Y WIDTH HEIGHT SECONDS
 //     a window over the desktop that, after a small window of its own
 //     elsewhere took the activation, is closed after a second: the desktop
@@ -27,6 +27,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "tests/support/striped_windows.h"
 #include "util/unique_handle.h"
 
 namespace {
@@ -44,36 +45,6 @@ LRESULT CALLBACK repaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void paintStripes(HWND window, bool across, COLORREF one, COLORREF other) {
-  PAINTSTRUCT paint;
-  const HDC dc = BeginPaint(window, &paint);
-  RECT client;
-  GetClientRect(window, &client);
-  for (int at = 0; at < (across ? client.bottom : client.right); at += 8) {
-    SetDCBrushColor(dc, at / 8 % 2 ? one : other);
-    const RECT stripe =
-        across ? RECT{0, at, client.right, at + 8} : RECT{at, 0, at + 8, client.bottom};
-    FillRect(dc, &stripe, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  }
-  EndPaint(window, &paint);
-}
-
-LRESULT CALLBACK backgroundProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  paintStripes(window, false, RGB(200, 40, 40), RGB(240, 220, 60));
-  return 0;
-}
-
-LRESULT CALLBACK leavingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  paintStripes(window, true, RGB(30, 60, 200), RGB(60, 200, 90));
-  return 0;
 }
 
 // Once shown, answers every message itself, so that sending it WM_PAINT
@@ -149,14 +120,6 @@ struct Leaving {
 const Leaving kLeavings[] = {
     {L"close", [](lumo::UniqueWindow *window) { window->reset(); }},
     {L"minimise", [](lumo::UniqueWindow *window) { ShowWindow(window->get(), SW_MINIMIZE); }},
-    {L"hide", [](lumo::UniqueWindow *window) { ShowWindow(window->get(), SW_HIDE); }},
-    {L"shrink",
-     [](lumo::UniqueWindow *window) {
-       RECT place;
-       GetWindowRect(window->get(), &place);
-       SetWindowPos(window->get(), nullptr, 0, 0, (place.right - place.left) / 2,
-                    (place.bottom - place.top) / 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-     }},
 };
 
 void pumpUntil(ULONGLONG end) {
@@ -172,11 +135,12 @@ void pumpUntil(ULONGLONG end) {
 int leave(const Leaving &leaving, int x, int y, int width, int height, DWORD milliseconds) {
   const ULONGLONG start = GetTickCount64();
   const int margin = 40;
-  const lumo::UniqueWindow background(
-      makeWindow(L"LumoBackground", backgroundProc, L"Lumo background", WS_POPUP | WS_VISIBLE,
-                 x - margin, y - margin, width + 2 * margin, height + 2 * margin, nullptr));
-  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", leavingProc, L"Lumo leaving window",
-                                       WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr));
+  const lumo::UniqueWindow background(makeWindow(
+      L"LumoBackground", lumo::test::backgroundProc, L"Lumo background", WS_POPUP | WS_VISIBLE,
+      x - margin, y - margin, width + 2 * margin, height + 2 * margin, nullptr));
+  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", lumo::test::leavingProc,
+                                       L"Lumo leaving window", WS_POPUP | WS_VISIBLE, x, y, width,
+                                       height, nullptr));
   pumpUntil(start + 1000);
   leaving.leave(&window);
   pumpUntil(start + milliseconds);
@@ -185,8 +149,9 @@ int leave(const Leaving &leaving, int x, int y, int width, int height, DWORD mil
 
 int closeBehind(int x, int y, int width, int height, DWORD milliseconds) {
   const ULONGLONG start = GetTickCount64();
-  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", leavingProc, L"Lumo leaving window",
-                                       WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr));
+  lumo::UniqueWindow window(makeWindow(L"LumoLeaving", lumo::test::leavingProc,
+                                       L"Lumo leaving window", WS_POPUP | WS_VISIBLE, x, y, width,
+                                       height, nullptr));
   pumpUntil(start + 300);
   const lumo::UniqueWindow active(makeWindow(L"LumoActive", repaintProc, L"Lumo active window",
                                              WS_POPUP | WS_VISIBLE, x + width + 40, y, 40, 40,
