@@ -6,8 +6,9 @@
 //     a window sent WM_PAINT again and again that draws the same each time:
 //     reports in which nothing changes.
 //   screen_peer move X Y WIDTH HEIGHT SECONDS
-//     a painted window moved to and fro with SetWindowPos, never resized:
-//     the system moves its pixels without a painting message.
+//     a painted window moved to and fro with SetWindowPos, never resized,
+//     drifting right: the system moves its pixels without a painting
+//     message.
 //   screen_peer close|minimise X Y WIDTH HEIGHT SECONDS
 //     a window over a striped one of its own that covers it with a margin,
 //     closed or minimised after a second: the system draws what it left
@@ -88,12 +89,15 @@ void pump(DWORD milliseconds, void (*step)(HWND), HWND window) {
 
 int step = 0;
 
+// A new grey at each step: captures spaced by a multiple of two steps, as a
+// loaded machine's may be, would see two alternating colours as one.
 void drawUnseen(HWND window) {
   const HDC dc = GetDC(window);
   RECT client;
   GetClientRect(window, &client);
-  FillRect(dc, &client,
-           static_cast<HBRUSH>(GetStockObject(++step % 2 ? WHITE_BRUSH : BLACK_BRUSH)));
+  const int grey = 40 + ++step * 37 % 200;
+  SetDCBrushColor(dc, RGB(grey, grey, grey));
+  FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
 void repaint(HWND window) {
@@ -103,11 +107,13 @@ void repaint(HWND window) {
   }
 }
 
-// Alternately 60 pixels right of its first place and back.
+// Alternately 60 pixels right of its first place and back, a pixel further
+// right at each step: captures spaced by a multiple of two steps would
+// otherwise see it at one place only.
 void move(HWND window) {
   RECT place;
   GetWindowRect(window, &place);
-  SetWindowPos(window, nullptr, place.left + (++step % 2 ? 60 : -60), place.top, 0, 0,
+  SetWindowPos(window, nullptr, place.left + (++step % 2 ? 61 : -59), place.top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
