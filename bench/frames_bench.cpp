@@ -88,8 +88,8 @@ void watchedPlaces() {
   lumo::frames::FrameBuilder watching(&screen, settings);
   const Rect all(0, 0, kWidth, kHeight);
   lumo::frames::Clock::time_point now;
-  plain.build({all, false, {}, {}, {}}, now);
-  watching.build({all, false, {}, {}, {}}, now);
+  plain.build({all, false, {}, {}}, now);
+  watching.build({all, false, {}, {}}, now);
   for (int step = 0; step < 50; ++step) {
     const Rect left(400 + 24 * step, 600, 424 + 24 * step, 1400);
     watching.build({all, false, {left}, {}, {left}}, now += std::chrono::milliseconds(16));
@@ -103,8 +103,7 @@ void watchedPlaces() {
         screen.pixels.at(x + colour % 16, y + colour / 16 % 16) = colour;
       }
     }
-    *into =
-        builder->build({all, false, {all}, {}, {}}, now += std::chrono::milliseconds(16)).counts;
+    *into = builder->build({all, false, {all}, {}}, now += std::chrono::milliseconds(16)).counts;
   };
   const std::vector<double> ns = lumo::bench::compare(
       {[&] { frame(&plain, &counts[0]); }, [&] { frame(&watching, &counts[1]); }}, 3, 11);
@@ -204,25 +203,24 @@ void typingFrame(const Rect &screen) {
   lumo::frames::GdiScreenCapture capture;
   lumo::frames::FrameBuilder builder(&capture);
   Editor editor(Rect(200, 150, 800, 550));
-  const lumo::frames::FrameHints first{screen, false, {}, {}, {}};
+  const lumo::frames::FrameHints first{screen, false, {}, {}};
   builder.build(first);
   const lumo::frames::FrameHints typing{
-      screen, false, {Rect(200, 150, 800, 550), Rect(410, 300, 412, 318)}, {}, {}};
+      screen, false, {Rect(200, 150, 800, 550), Rect(410, 300, 412, 318)}, {}};
   lumo::frames::PixelImage whole(screen.getWidth(), screen.getHeight());
   std::vector<Rect> boxes;
-  const std::vector<std::function<void()>> frames = {[&] {
-                                                       editor.type();
-                                                       sink = builder.build(typing).counts.sent;
-                                                     },
-                                                     [&] {
-                                                       editor.type();
-                                                       capture.capture(screen, &whole, 0, 0);
-                                                       boxes.clear();
-                                                       lumo::frames::appendChangedBoxes(
-                                                           whole, builder.replica(), whole.bounds(),
-                                                           {16, 16}, &boxes);
-                                                       sink = boxes.size();
-                                                     }};
+  const auto typed = [&] {
+    editor.type();
+    sink = builder.build(typing).counts.sent;
+  };
+  const auto wholeScreen = [&] {
+    editor.type();
+    capture.capture(screen, &whole, 0, 0);
+    boxes.clear();
+    lumo::frames::appendChangedBoxes(whole, builder.replica(), whole.bounds(), {16, 16}, &boxes);
+    sink = boxes.size();
+  };
+  const std::vector<std::function<void()>> frames = {typed, wholeScreen};
   const std::vector<double> warm = lumo::bench::compare(frames, 3, 11);
   const std::vector<double> cold = coldCalls(frames, 21);
   const double megapixels = screen.getWidth() * static_cast<double>(screen.getHeight()) / 1e6;

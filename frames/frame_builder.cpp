@@ -199,6 +199,7 @@ bool FrameBuilder::buildFrame(const FrameHints &hints, Clock::duration at, Frame
   }
   const Rect screen(0, 0, layout.getWidth(), layout.getHeight());
   const std::vector<Rect> hinted = disjointUnion(hints.hinted, screen);
+  // What the moves uncovered, for hints that name moves alone.
   std::vector<Rect> vacated = uncoveredBy(hints.moves, screen);
   vacated.insert(vacated.end(), hints.vacated.begin(), hints.vacated.end());
   hintedRecheck_.add(hinted, at);

@@ -32,9 +32,11 @@ struct FrameHints {
   // The tracker's windows that moved without being resized.
   std::vector<damage::WindowMove> moves;
   // The places windows left: where one went, was minimised or hidden, and
-  // what one no longer covers after shrinking. What was beneath is drawn
-  // there late, without a hint of its own, as it is where a move uncovered.
-  std::vector<region::Rect> vacated;
+  // what one no longer covers after it shrank or moved (the tracker names
+  // each step of a window moved over several ticks). What was beneath is
+  // drawn there late, without a hint of its own. Defaulted, so that hints
+  // written before it need not name it.
+  std::vector<region::Rect> vacated = {};
 };
 
 // Copy `source` of the screen as it was to the place whose top left is

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "region/rect_geometry.h"
-
 namespace lumo {
 namespace frames {
 

@@ -241,11 +241,11 @@ private:
     const Clock::duration until = latest_ + std::max(times_.recheck, times_.lateDrawing);
     do {
       now_ += Ms(40);
-      build({screen_.virtualScreen, false, {}, {}, {}});
+      build({screen_.virtualScreen, false, {}, {}});
     } while (time_.at(now_) <= until);
     const int captures = screen_.captures;
     now_ += Ms(40);
-    build({screen_.virtualScreen, false, {}, {}, {}});
+    build({screen_.virtualScreen, false, {}, {}});
     EXPECT_EQ(screen_.captures, captures) << "watched past its time, at frame " << frames_;
   }
 

@@ -362,7 +362,7 @@ TEST(FrameBuilderFailureTest, AFrameWhoseCaptureThrowsSendsNothingAndTheNextIsWh
   for (const bool foreign : {false, true}) {
     ThrowingScreen screen(0, 0, 64, 48);
     FrameBuilder builder(&screen);
-    const FrameHints hints{screen.virtualScreen, false, {Rect(0, 0, 10, 10)}, {}, {}};
+    const FrameHints hints{screen.virtualScreen, false, {Rect(0, 0, 10, 10)}, {}};
     EXPECT_TRUE(builder.build(hints).whole);
     screen.outOfMemory = !foreign;
     screen.foreign = foreign;
@@ -386,7 +386,7 @@ TEST_F(FrameBuilderTest, ADisplayChangeSendsTheWholeNewScreen) {
   for (const Case &c : cases) {
     screen = c.screen;
     screen.paint(screen.pixels.bounds(), &random);
-    FrameHints hints{screen.virtualScreen, c.told, {Rect(0, 0, 10, 10)}, {}, {}};
+    FrameHints hints{screen.virtualScreen, c.told, {Rect(0, 0, 10, 10)}, {}};
     const FrameUpdate update = builder.build(hints);
     ASSERT_TRUE(update.whole) << c.what;
     EXPECT_EQ(update.areas[0].place, screen.pixels.bounds()) << c.what;
@@ -436,7 +436,7 @@ TEST(FrameBuilderLimitsTest, AMoveBeyondWhatAnIntHoldsCopiesNothing) {
     FrameBuilder builder(&screen);
     lumo::frames::PixelImage client;
     for (const auto &moves : {std::vector<WindowMove>{}, {c.move}, {}}) {
-      const FrameUpdate update = builder.build({screen.virtualScreen, false, {}, moves, {}});
+      const FrameUpdate update = builder.build({screen.virtualScreen, false, {}, moves});
       lumo::frames::applyUpdate(update, &client);
       EXPECT_TRUE(update.moves.empty());
     }
@@ -460,13 +460,10 @@ TEST(FrameBuilderLimitsTest, AScreenBeyondSixteenBitsIsSentWholeAndNoChangeIsLos
     lumo::test::MemoryScreen screen(-c.width / 2, 0, c.width, c.height);
     FrameBuilder builder(&screen);
     lumo::frames::PixelImage client;
-    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}, {}}), &client);
+    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}}), &client);
     screen.pixels.at(c.width - 1, c.height - 1) = 0xABCDEF;
-    const FrameUpdate update = builder.build({screen.virtualScreen,
-                                              false,
-                                              {Rect(c.width - 2, c.height - 2, c.width, c.height)},
-                                              {},
-                                              {}});
+    const FrameUpdate update = builder.build(
+        {screen.virtualScreen, false, {Rect(c.width - 2, c.height - 2, c.width, c.height)}, {}});
     lumo::frames::applyUpdate(update, &client);
     EXPECT_EQ(update.whole, c.whole) << c.width << "x" << c.height;
     EXPECT_EQ(lumo::test::differences(client, screen.pixels), 0) << c.width << "x" << c.height;
@@ -476,7 +473,7 @@ TEST(FrameBuilderLimitsTest, AScreenBeyondSixteenBitsIsSentWholeAndNoChangeIsLos
 TEST(FrameBuilderLimitsTest, APageOfGlyphsHintedOneByOneStaysCheap) {
   lumo::test::MemoryScreen screen(0, 0, 1280, 1024);
   FrameBuilder builder(&screen);
-  FrameHints hints{screen.virtualScreen, false, {}, {}, {}};
+  FrameHints hints{screen.virtualScreen, false, {}, {}};
   builder.build(hints);
   for (int top = 0; top < 1024; top += 16) {
     for (int left = 0; left < 1280; left += 8) {
@@ -504,12 +501,12 @@ TEST(FrameBuilderLimitsTest, AGridOfNoPixelsIsTakenAsOneOfOnePixel) {
     settings.grid = grid;
     FrameBuilder builder(&screen, settings);
     lumo::frames::PixelImage client;
-    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}, {}}), &client);
+    lumo::frames::applyUpdate(builder.build({screen.virtualScreen, false, {}, {}}), &client);
     lumo::frames::PixelImage saved = screen.pixels;
     lumo::frames::copyPixels(saved, from, &screen.pixels, to.left, to.top);
     screen.pixels.at(5, 5) ^= 0x0000FF;
     const FrameUpdate update =
-        builder.build({screen.virtualScreen, false, {screen.pixels.bounds()}, {{from, to}}, {}});
+        builder.build({screen.virtualScreen, false, {screen.pixels.bounds()}, {{from, to}}});
     lumo::frames::applyUpdate(update, &client);
     EXPECT_EQ(update.counts.copied, pixelCount(from)) << grid.width << "x" << grid.height;
     EXPECT_EQ(lumo::test::differences(client, screen.pixels), 0)

@@ -76,19 +76,19 @@ TEST(GdiFramesTest, AMovedAndRepaintedWindowLeavesTheReplicaEqualToTheScreen) {
       GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN));
   lumo::frames::GdiScreenCapture screen;
   lumo::frames::FrameBuilder builder(&screen);
-  ASSERT_TRUE(builder.build({virtualScreen, false, {}, {}, {}}).whole);
+  ASSERT_TRUE(builder.build({virtualScreen, false, {}, {}}).whole);
 
   const Rect from = placeOf(window.get(), virtualScreen);
   SetWindowPos(window.get(), nullptr, 300, 220, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   settle();
   const Rect to = placeOf(window.get(), virtualScreen);
-  const FrameUpdate moved = builder.build({virtualScreen, false, {from, to}, {{from, to}}, {}});
+  const FrameUpdate moved = builder.build({virtualScreen, false, {from, to}, {{from, to}}});
   EXPECT_EQ(moved.counts.copied, 240u * 160);
 
   SetWindowLongPtrW(window.get(), GWLP_USERDATA, RGB(0, 90, 200));
   InvalidateRect(window.get(), nullptr, TRUE);
   settle();
-  const FrameUpdate repainted = builder.build({virtualScreen, false, {to}, {}, {}});
+  const FrameUpdate repainted = builder.build({virtualScreen, false, {to}, {}});
   EXPECT_GT(repainted.counts.sent, 0u);
   EXPECT_LE(repainted.counts.sent, 240u * 160);
 
