@@ -1,6 +1,7 @@
 # One prefix a consumer uses as is: headers under include/lumo, the support
 # library, the damage tracker with the region code and pixman archive it
-# links, and the 64-bit hook library, with their CMake targets; both hook
+# links, the frame builder, the screen source, and the 64-bit hook library,
+# with their CMake targets; both hook
 # DLLs and the tools in bin; and a package configuration for
 # find_package(lumo CONFIG).
 include(CMakePackageConfigHelpers)
@@ -26,6 +27,7 @@ install(FILES paintwatch/paintwatch.h paintwatch/report.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/paintwatch)
 install(FILES damage/damage_tracker.h damage/desktop_source.h damage/system_desktop.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/damage)
+install(FILES source/screen_source.h DESTINATION ${LUMO_INCLUDE_ROOT}/source)
 install(FILES frames/changed_areas.h frames/frame_builder.h frames/gdi_screen_capture.h
               frames/pixel_image.h frames/screen_capture.h frames/watched_places.h
         DESTINATION ${LUMO_INCLUDE_ROOT}/frames)
@@ -44,7 +46,7 @@ install(FILES ${SOURCE_DIR}/COPYING DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc
         RENAME pixman-COPYING)
 
 target_include_directories(paintwatch INTERFACE $<INSTALL_INTERFACE:${LUMO_INCLUDE_ROOT}>)
-install(TARGETS lumo_support lumo_damage lumo_frames lumo_region paintwatch EXPORT lumoTargets
+install(TARGETS lumo_support lumo_damage lumo_frames lumo_source lumo_region paintwatch EXPORT lumoTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})

@@ -62,6 +62,7 @@ DamageTracker::~DamageTracker() = default;
 
 void DamageTracker::addReport(WPARAM wParam, LPARAM lParam) noexcept {
   const region::Rect r = paintwatch::unpackReport(wParam, lParam);
+  changed_ = true;
   // Reports carry 16-bit coordinates and the virtual screen starts at
   // (0, 0): clipped to what a region holds, a wild report stays whole until
   // the frame is clipped to the screen.
@@ -106,7 +107,9 @@ void DamageTracker::look() {
   lost_ = false;
   const double screenArea =
       static_cast<double>(now.virtualScreen.getWidth()) * now.virtualScreen.getHeight();
-  polledShares_ += screenArea <= 0 ? 0.0 : static_cast<double>(areaOf(*tick)) / screenArea;
+  const std::uint64_t added = areaOf(*tick);
+  changed_ = changed_ || added != 0;
+  polledShares_ += screenArea <= 0 ? 0.0 : static_cast<double>(added) / screenArea;
   ++ticks_;
   screen_ = now.virtualScreen;
   windows_ = std::move(now.windows);
@@ -206,11 +209,16 @@ Frame DamageTracker::takeFrame() {
   }
   moved_.clear();
   vacated_.clear();
+  changed_ = false;
   whole_ = !failSafe([this] {
     damage_ = emptyRegion();
     added_ = emptyRegion();
   });
   return frame;
+}
+
+bool DamageTracker::hasChanges() const noexcept {
+  return changed_ || whole_ || displayChanged_ || lost_ || !moved_.empty() || !vacated_.empty();
 }
 
 void DamageTracker::readFrame(Frame *frame) const {

@@ -74,6 +74,9 @@ public:
   // lists. Throws std::bad_alloc only where even that cannot be had, and the
   // next frame is the whole screen then.
   Frame takeFrame();
+  // Whether the next frame would name anything: a report, a tick's
+  // addition, a move, a place left, or a whole screen to send.
+  bool hasChanges() const noexcept;
 
   // The virtual screen in screen coordinates as the last tick saw it; empty
   // before the first tick.
@@ -103,6 +106,8 @@ private:
   // changed.
   bool whole_ = false;
   bool displayChanged_ = false;
+  // A report or a tick's addition since the last frame.
+  bool changed_ = false;
   // A tick failed since the last good one.
   bool lost_ = false;
   bool haveBaseline_ = false;

@@ -117,6 +117,13 @@ public:
   FrameUpdate build(const FrameHints &hints, Clock::time_point now) noexcept;
   FrameUpdate build(const FrameHints &hints) noexcept { return build(hints, Clock::now()); }
 
+  // Whether a frame is due even without a hint: a place is watched, or the
+  // replica must be made anew.
+  bool needsFrame() const {
+    return !replicaValid_ || !hintedRecheck_.empty() || !sentRecheck_.empty() ||
+           !lateDrawing_.empty();
+  }
+
   const PixelImage &replica() const { return replica_; }
 
 private:

@@ -41,6 +41,7 @@ public:
   // Places to watch from readable time `at` on.
   void add(const std::vector<region::Rect> &places, Clock::duration at);
   void appendTo(std::vector<region::Rect> *places) const;
+  bool empty() const { return batches_.empty(); }
   // A frame that read the screen compared them all at readable time `at`:
   // those whose time is up then are let go.
   void expire(Clock::duration at);

@@ -12,9 +12,9 @@
 
 #include "command_line.h"
 #include "diagnostics.h"
-#include "hook_library.h"
 #include "option_table.h"
 #include "server/server_object_names.h"
+#include "source/hook_library.h"
 #include "util/text_conversion.h"
 #include "util/unique_handle.h"
 #include "win/module_file_path.h"
@@ -38,7 +38,7 @@ const DWORD kCloseWaitMs = 10000;
 using lumo::UniqueHandle;
 using lumo::UniqueWindow;
 using lumo::server::ServerObjectNames;
-using lumo::tools::HookLibrary;
+using lumo::source::HookLibrary;
 using lumo::tools::Problem;
 
 const lumo::tools::Diagnostics diagnostics(L"paintloader32");
@@ -139,8 +139,7 @@ int installFailure(HookLibrary::Outcome outcome, const std::wstring &path) {
 }
 
 int installAndServe(const ServerObjectNames &names, HWND target, HANDLE readyEvent) {
-  HookLibrary hooks(lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName)),
-                    diagnostics, L"the 32-bit screen hooks could not all be removed");
+  HookLibrary hooks(lumo::win::besideThisProgram(lumo::toUtf16(names.hookLibrary32FileName)));
   const HookLibrary::Outcome outcome = hooks.install(target, names.hookUpdateMessage);
   if (outcome != HookLibrary::Outcome::Installed) {
     return installFailure(outcome, hooks.path());

@@ -1,15 +1,15 @@
 #include "monitor.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "damage_map.h"
 #include "diagnostics.h"
-#include "hook_library.h"
-#include "loader_process.h"
 #include "paintwatch/report.h"
 #include "report_output.h"
 #include "report_tally.h"
-#include "server/server_object_names.h"
+#include "source/screen_source.h"
 #include "text_output.h"
 #include "ticker.h"
 #include "util/text_conversion.h"
@@ -45,124 +45,109 @@ DWORD WINAPI watchInput(void *) {
   return 0;
 }
 
-// What the monitor says when its 64-bit hooks are not installed.
-std::wstring installFailure(HookLibrary::Outcome outcome, const HookLibrary &hooks) {
-  const std::wstring &path = hooks.path();
-  switch (outcome) {
-    case HookLibrary::Outcome::NotFound:
-      return L"cannot find the hook library " + path;
-    case HookLibrary::Outcome::NotThisBitness:
-      return path + L" is not a 64-bit library";
-    case HookLibrary::Outcome::NotLoaded:
-      return formatText("cannot load %s (error %lu)", utf8(path).c_str(), hooks.loadError());
-    case HookLibrary::Outcome::NotHookLibrary:
-      return path +
-             L" is not the screen-hook library: it lacks setHookWithMessage or unsetHookForWindow";
-    default:
-      return L"cannot install the screen hooks: another program has them installed, or the "
-             L"system refused them";
-  }
-}
-
-class Monitor {
+// The source's thread tells of reports and of the loader's end here: what
+// the monitor prints and counts is queued or kept apart, so that the
+// source's thread never waits on the monitor's.
+class Monitor : public source::ReportTap {
 public:
   explicit Monitor(const MonitorOptions &options)
       : options_(options),
-        names_(server::ServerObjectNames::instance()),
         diagnostics_(L"paintmonitor"),
         verification_(diagnostics_),
-        hooks64_(options.library, diagnostics_, L"the screen hooks could not all be removed"),
-        loader_(diagnostics_),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         tally_(options.windowTitles) {}
 
   int run();
 
+  void report(WPARAM wParam, LPARAM lParam) noexcept override;
+  void loaderEnded(DWORD exitCode) noexcept override;
+
 private:
-  bool openReportWindow();
   void listenForStop();
-  bool installHooks();
-  double receiveReports();
+  bool startSource();
+  double receiveMessages();
   void receive(const MSG &msg);
   int finish(double seconds);
   bool writeMap(const std::vector<std::uint8_t> *missed);
 
   const MonitorOptions &options_;
-  const server::ServerObjectNames &names_;
   const Diagnostics diagnostics_;
-  UniqueWindow target_;
   UniqueHandle inputWatcher_;
+  std::atomic<DWORD> loaderExitCode_{0};
   Verification verification_;
-  // After the window they report to, so that they are removed before it goes.
-  HookLibrary hooks64_;
-  Loader32 loader_;
   ReportOutput output_;
   ReportTally tally_;
+  // Last: it stops, and hears no more, before what it tells goes.
+  std::unique_ptr<source::ScreenSource> source_;
 };
 
 int Monitor::run() {
-  if (!openReportWindow()) {
-    return 1;
-  }
   listenForStop();
-  if ((options_.verify && !verification_.start()) || !installHooks()) {
+  if ((options_.verify && !verification_.start()) || !startSource()) {
     return 1;
   }
-  const double seconds = receiveReports();
+  const double seconds = receiveMessages();
   return finish(seconds);
 }
 
-bool Monitor::openReportWindow() {
-  // The number the server's programs use for the same purpose.
-  if (names_.hookUpdateMessage == 0 || names_.hookLoaderCloseMessage == 0) {
-    diagnostics_.error(L"Windows refused to register the report message");
-    return false;
-  }
-  // Named as the server's window, so that the 32-bit loader finds it.
-  target_.reset(CreateWindowExW(0, L"STATIC", toUtf16(names_.hookTargetWindowName).c_str(), 0, 0, 0,
-                                0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr));
-  if (!target_) {
-    diagnostics_.error(formatText("cannot create the report window (error %lu)", GetLastError()));
-    return false;
-  }
-  return true;
-}
-
 void Monitor::listenForStop() {
-  // The window made this thread's message queue, to which the others post.
+  // The queue the others post to.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   monitorThread = GetCurrentThreadId();
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
   inputWatcher_.reset(CreateThread(nullptr, 0, watchInput, nullptr, 0, nullptr));
 }
 
-bool Monitor::installHooks() {
-  if (options_.watch64) {
-    const HookLibrary::Outcome outcome = hooks64_.install(target_.get(), names_.hookUpdateMessage);
-    if (outcome != HookLibrary::Outcome::Installed) {
-      diagnostics_.error(installFailure(outcome, hooks64_));
-      return false;
+bool Monitor::startSource() {
+  source::ScreenSourceSettings settings;
+  settings.hookLibrary = options_.library;
+  settings.watchOwnBitness = options_.watch64;
+  settings.watch32 = options_.watch32;
+  // The monitor's own clock paces the frames.
+  settings.minInterval = frames::Clock::duration::zero();
+  settings.tap = this;
+  try {
+    source_ = std::make_unique<source::ScreenSource>(settings);
+  } catch (const source::StartError &e) {
+    if (*e.what() != '\0') {
+      diagnostics_.error(toUtf16(e.what()));
     }
-  }
-  if (options_.watch32 &&
-      !loader_.start(options_.watch64 ? L": watching 64-bit processes only" : L"") &&
-      !options_.watch64) {
     return false;
   }
-  const bool watching32 = loader_.process() != nullptr;
+  if (!source_->why32NotWatched().empty()) {
+    diagnostics_.status(source_->why32NotWatched());
+  }
+  verification_.attach(source_.get());
+  const bool watching32 = source_->watching32();
   diagnostics_.status(
       formatText("watching %s processes",
                  options_.watch64 ? (watching32 ? "64-bit and 32-bit" : "64-bit") : "32-bit"));
   return true;
 }
 
-double Monitor::receiveReports() {
+void Monitor::report(WPARAM wParam, LPARAM lParam) noexcept {
+  const region::Rect r = paintwatch::unpackReport(wParam, lParam);
+  tally_.record(r);
+  output_.addReport(r);
+  if (options_.verify) {
+    verification_.report(wParam, lParam);
+  }
+}
+
+void Monitor::loaderEnded(DWORD exitCode) noexcept {
+  loaderExitCode_ = exitCode;
+  postUntilTaken(monitorThread, kLoaderEndedMessage, nullptr);
+}
+
+double Monitor::receiveMessages() {
   const ULONGLONG started = GetTickCount64();
   {
     TickerPaces paces;
     if (options_.verify) {
       paces = {verification_.intervalMs(), Verification::frameMs};
     }
-    const Ticker ticker(GetCurrentThreadId(), options_.durationMs, paces, loader_.process());
+    const Ticker ticker(GetCurrentThreadId(), options_.durationMs, paces);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0 &&
            !(msg.hwnd == nullptr && msg.message == kStopMessage)) {
@@ -173,27 +158,22 @@ double Monitor::receiveReports() {
 }
 
 void Monitor::receive(const MSG &msg) {
-  if (msg.message == names_.hookUpdateMessage && msg.hwnd == target_.get()) {
-    const region::Rect r = paintwatch::unpackReport(msg.wParam, msg.lParam);
-    tally_.record(r);
-    output_.addReport(r);
-    if (options_.verify) {
-      verification_.report(msg.wParam, msg.lParam);
-    }
-  } else if (msg.hwnd != nullptr) {
+  if (msg.hwnd != nullptr) {
     DispatchMessageW(&msg);
   } else if (msg.message == kCaptureMessage) {
     verification_.captureNow();
   } else if (msg.message == kFrameMessage) {
     verification_.tickFrame();
   } else if (msg.message == kLoaderEndedMessage) {
-    loader_.ended();
+    diagnostics_.status(
+        formatText("the 32-bit hook loader ended (exit code %lu): 32-bit processes are no longer "
+                   "watched",
+                   loaderExitCode_.load()));
   }
 }
 
 int Monitor::finish(double seconds) {
-  const bool removed64 = hooks64_.remove();
-  const bool removed32 = loader_.stop();
+  const bool removed = source_->stop();
   const std::uint64_t dropped = output_.finish(outputGraceMs);
   const std::vector<std::uint8_t> *missed = options_.verify ? &verification_.finish() : nullptr;
   const bool mapWritten = writeMap(missed);
@@ -207,7 +187,7 @@ int Monitor::finish(double seconds) {
     summary += verification_.summary();
   }
   writeText(GetStdHandle(STD_ERROR_HANDLE), summary);
-  if (!removed64 || !removed32) {
+  if (!removed) {
     return diagnostics_.fail(L"the screen hooks could not all be removed");
   }
   return mapWritten ? 0 : 1;

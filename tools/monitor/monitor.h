@@ -1,9 +1,9 @@
 #pragma once
 
-// paintmonitor's run: installs the screen hooks, the 64-bit build itself and
-// the 32-bit one through the 32-bit hook loader, prints every report as one
-// line "left top right bottom" (virtual-screen coordinates), and removes
-// the hooks when it ends, then says what it saw.
+// paintmonitor's run: starts a screen source, whose hooks are the 64-bit
+// build and the 32-bit one through the 32-bit hook loader, prints every
+// report as one line "left top right bottom" (virtual-screen coordinates),
+// and stops the source when it ends, then says what it saw.
 
 #include <windows.h>
 

@@ -20,11 +20,10 @@ bool stale(std::uint8_t wrongAt) { return std::bitset<8>(wrongAt).count() > allo
 
 }  // namespace
 
-ReplicaCheck::ReplicaCheck(const region::Rect &captured, frames::ScreenCapture *screen)
+ReplicaCheck::ReplicaCheck(const region::Rect &captured)
     : captured_(captured),
       width_(captured.getWidth()),
       height_(captured.getHeight()),
-      builder_(screen),
       excluded_(static_cast<size_t>(width_) * height_, 0),
       wrongAt_(static_cast<size_t>(width_) * height_, 0) {}
 
@@ -35,11 +34,8 @@ void ReplicaCheck::exclude(const region::Rect &rect) {
   }
 }
 
-void ReplicaCheck::frame(const region::Rect &virtualScreen, const damage::Frame &tracked,
-                         frames::Clock::time_point now) {
+void ReplicaCheck::frame(const region::Rect &virtualScreen, const frames::FrameUpdate &update) {
   layout_ = virtualScreen;
-  const frames::FrameUpdate update =
-      builder_.build({virtualScreen, false, tracked.damage, tracked.moves, tracked.vacated}, now);
   // The client's first picture is what changes are counted from, as the
   // coverage check counts them from its first capture: not sent for a change.
   const bool firstPicture = replica_.width() == 0 && update.whole;

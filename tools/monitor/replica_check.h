@@ -1,11 +1,10 @@
 #pragma once
 
-// The frame builder at the monitor's frame clock, as a server would run it
-// after the damage tracker, with a replica of the monitor's own kept from
-// the builder's output alone, as a client keeps its screen, and checked
-// against every full capture of --verify: does what a server would send
-// keep a client's screen right? The full captures come from a reader of
-// their own, so that a fault in the builder's capture cannot hide.
+// The screen source's frames at the monitor's frame clock, with a replica
+// of the monitor's own kept from them alone, as a client keeps its screen,
+// and checked against every full capture of --verify: does what a server
+// sends keep a client's screen right? The full captures come from a reader
+// of their own, so that a fault in the source's capture cannot hide.
 
 #include <cstdint>
 #include <string>
@@ -13,7 +12,6 @@
 
 #include "damage/damage_tracker.h"
 #include "frames/frame_builder.h"
-#include "frames/screen_capture.h"
 #include "region/rect.h"
 
 namespace lumo {
@@ -21,18 +19,16 @@ namespace tools {
 
 class ReplicaCheck {
 public:
-  // The virtual screen the captures are of, in screen coordinates; the
-  // builder reads the screen through `screen`, which must outlive the check.
-  ReplicaCheck(const region::Rect &captured, frames::ScreenCapture *screen);
+  // The virtual screen the captures are of, in screen coordinates.
+  explicit ReplicaCheck(const region::Rect &captured);
   ReplicaCheck(const ReplicaCheck &) = delete;
   ReplicaCheck &operator=(const ReplicaCheck &) = delete;
 
   // Pixels not checked: the monitor's own output, as coverage leaves it out.
   void exclude(const region::Rect &rect);
-  // One frame of the tracker through the builder at `now`, applied to the
+  // One frame of the virtual screen `virtualScreen`, applied to the
   // replica.
-  void frame(const region::Rect &virtualScreen, const damage::Frame &tracked,
-             frames::Clock::time_point now);
+  void frame(const region::Rect &virtualScreen, const frames::FrameUpdate &update);
   // A full capture, top-down rows of 32-bit pixels of the virtual screen. A
   // pixel is stale where the replica was wrong at more than two of the last
   // eight captures: a change the replica missed that keeps coming back to
@@ -54,7 +50,6 @@ private:
   region::Rect layout_;
   // Whether the last capture was compared: not after a display change.
   bool checkedLast_ = false;
-  frames::FrameBuilder builder_;
   frames::PixelImage replica_;
   std::vector<std::uint8_t> excluded_;
   std::vector<std::uint32_t> previous_;

@@ -30,10 +30,10 @@ struct Pace {
 
 }  // namespace
 
-Ticker::Ticker(DWORD thread, DWORD durationMs, TickerPaces paces, HANDLE loader)
+Ticker::Ticker(DWORD thread, DWORD durationMs, TickerPaces paces)
     : thread_(thread),
       wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      worker_([this, durationMs, paces, loader] { run(durationMs, paces, loader); }) {}
+      worker_([this, durationMs, paces] { run(durationMs, paces); }) {}
 
 Ticker::~Ticker() {
   SetEvent(wake_.get());
@@ -57,7 +57,7 @@ bool postUntilTaken(DWORD thread, UINT message, HANDLE giveUp) {
 // False once the ticker is ending.
 bool Ticker::post(UINT message) { return postUntilTaken(thread_, message, wake_.get()); }
 
-void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
+void Ticker::run(DWORD durationMs, TickerPaces paces) {
   const ULONGLONG started = GetTickCount64();
   const ULONGLONG end = durationMs == INFINITE ? never : started + durationMs;
   Pace capture(kCaptureMessage, paces.captureMs, started);
@@ -83,17 +83,8 @@ void Ticker::run(DWORD durationMs, TickerPaces paces, HANDLE loader) {
     }
     const ULONGLONG next = std::min({end, capture.next, frame.next});
     const DWORD wait = next == never ? INFINITE : static_cast<DWORD>(next - now);
-    const HANDLE handles[] = {wake_.get(), loader};
-    const DWORD woken = WaitForMultipleObjects(loader != nullptr ? 2 : 1, handles, FALSE, wait);
-    if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
+    if (WaitForSingleObject(wake_.get(), wait) != WAIT_TIMEOUT) {
       return;
-    }
-    if (woken == WAIT_OBJECT_0 + 1) {
-      // Dropped first: the monitor closes the handle once told.
-      loader = nullptr;
-      if (!post(kLoaderEndedMessage)) {
-        return;
-      }
     }
   }
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-// The monitor's clock, and its watch over the 32-bit loader, on a thread of
-// its own. Everything that ends or paces the monitor reaches its loop as a
-// thread message, so that the loop waits in GetMessageW alone: one system
-// call per report, as a bare message loop makes. No post is lost to a full
-// queue.
+// The monitor's clock, on a thread of its own. Everything that ends or
+// paces the monitor reaches its loop as a thread message, so that the loop
+// waits in GetMessageW alone. No post is lost to a full queue.
 
 #include <windows.h>
 
@@ -39,17 +37,15 @@ bool postUntilTaken(DWORD thread, UINT message, HANDLE giveUp);
 class Ticker {
 public:
   // Posts to the thread: kStopMessage once durationMs (INFINITE: never) has
-  // passed, the paces' messages, and kLoaderEndedMessage when the loader
-  // ends (null: not watched). The loader's handle must stay open while the
-  // ticker lives.
-  Ticker(DWORD thread, DWORD durationMs, TickerPaces paces, HANDLE loader);
+  // passed, and the paces' messages.
+  Ticker(DWORD thread, DWORD durationMs, TickerPaces paces);
   Ticker(const Ticker &) = delete;
   Ticker &operator=(const Ticker &) = delete;
   ~Ticker();
 
 private:
   bool post(UINT message);
-  void run(DWORD durationMs, TickerPaces paces, HANDLE loader);
+  void run(DWORD durationMs, TickerPaces paces);
 
   DWORD thread_;
   UniqueHandle wake_;

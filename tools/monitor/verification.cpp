@@ -1,7 +1,6 @@
 #include "verification.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "paintwatch/report.h"
 #include "text_output.h"
@@ -53,59 +52,17 @@ bool Verification::start() {
   }
   tracker_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
   supplemented_ = std::make_unique<CoverageTracker>(capture_.width(), capture_.height());
-  try {
-    desktop_ = std::make_unique<damage::SystemDesktop>();
-  } catch (const std::runtime_error &refused) {
-    diagnostics_.error(L"cannot track damage for --verify: " + toUtf16(refused.what()));
-    return false;
-  }
-  damage_ = std::make_unique<damage::DamageTracker>(desktop_.get());
-  replica_ = std::make_unique<ReplicaCheck>(
-      region::Rect(capture_.origin().x, capture_.origin().y, capture_.origin().x + capture_.width(),
-                   capture_.origin().y + capture_.height()),
-      &builderCapture_);
+  replica_ = std::make_unique<ReplicaCheck>(region::Rect(capture_.origin().x, capture_.origin().y,
+                                                         capture_.origin().x + capture_.width(),
+                                                         capture_.origin().y + capture_.height()));
   const region::Rect none;
   additions_ = std::make_unique<region::Region>(&none);
-  if (!openDisplayWindow()) {
-    return false;
-  }
   excludeOwnConsole();
   if (!captureNow()) {
     return false;
   }
   intervalMs_ =
       std::max(leastCaptureIntervalMs, static_cast<DWORD>(captureCostFactor * costMs_ / captures_));
-  return true;
-}
-
-LRESULT CALLBACK Verification::displayWindowProc(HWND window, UINT message, WPARAM wParam,
-                                                 LPARAM lParam) {
-  auto *tracker =
-      reinterpret_cast<damage::DamageTracker *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_DISPLAYCHANGE && tracker != nullptr) {
-    tracker->displayChanged();
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Sent messages reach the window while the monitor's loop waits in
-// GetMessageW, so the loop needs no dispatch of its own for it.
-bool Verification::openDisplayWindow() {
-  WNDCLASSW type = {};
-  type.lpfnWndProc = &displayWindowProc;
-  type.hInstance = GetModuleHandleW(nullptr);
-  type.lpszClassName = L"LumoMonitorDisplay";
-  if (!RegisterClassW(&type) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    diagnostics_.error(L"cannot make the window that hears of display changes");
-    return false;
-  }
-  displayWindow_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, type.lpszClassName, L"", WS_POPUP, 0, 0, 0,
-                                       0, nullptr, nullptr, type.hInstance, nullptr));
-  if (!displayWindow_.valid()) {
-    diagnostics_.error(L"cannot make the window that hears of display changes");
-    return false;
-  }
-  SetWindowLongPtrW(displayWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(damage_.get()));
   return true;
 }
 
@@ -122,30 +79,43 @@ void Verification::excludeOwnConsole() {
 }
 
 void Verification::report(WPARAM wParam, LPARAM lParam) {
-  tracker_->addReport(paintwatch::unpackReport(wParam, lParam));
-  damage_->addReport(wParam, lParam);
+  const std::lock_guard<std::mutex> lock(reportsLock_);
+  reports_.push_back(paintwatch::unpackReport(wParam, lParam));
+}
+
+void Verification::takeReports() {
+  std::vector<region::Rect> taken;
+  {
+    const std::lock_guard<std::mutex> lock(reportsLock_);
+    taken.swap(reports_);
+  }
+  for (const region::Rect &r : taken) {
+    tracker_->addReport(r);
+  }
 }
 
 void Verification::tickFrame() {
-  if (damage_ != nullptr) {
+  if (source_ != nullptr) {
     supplement();
   }
 }
 
-// Each capture ticks too, so that the tracker's last frame of an interval
-// ends where the interval does.
+// Each capture asks for a frame too: the source looks at the desktop once
+// more, so that its last frame of an interval ends where the interval does.
 void Verification::supplement() {
-  damage_->tick();
-  const damage::Frame frame = damage_->takeFrame();
-  for (const region::Rect &r : frame.damage) {
+  const double started = seconds();
+  source::SourceFrame frame;
+  if (source_->next(frames::Clock::duration::zero(), &frame) != source::NextResult::frame) {
+    return;
+  }
+  for (const region::Rect &r : frame.hints.damage) {
     supplemented_->addReport(r);
   }
-  for (const region::Rect &r : frame.added) {
+  for (const region::Rect &r : frame.hints.added) {
     const region::Region part(&r);
     additions_->unite(&part);
   }
-  const double started = seconds();
-  replica_->frame(damage_->virtualScreen(), frame, frames::Clock::now());
+  replica_->frame(frame.virtualScreen, frame.update);
   const double took = seconds() - started;
   frameSeconds_ += took;
   longestFrameSeconds_ = std::max(longestFrameSeconds_, took);
@@ -154,7 +124,10 @@ void Verification::supplement() {
 
 bool Verification::captureNow() {
   const ULONGLONG started = GetTickCount64();
-  supplement();
+  if (source_ != nullptr) {
+    supplement();
+  }
+  takeReports();
   if (!capture_.capture()) {
     diagnostics_.error(L"cannot capture the screen for --verify");
     return false;
@@ -168,6 +141,7 @@ bool Verification::captureNow() {
 }
 
 const std::vector<std::uint8_t> &Verification::finish() {
+  takeReports();
   tracker_->finish();
   supplemented_->finish();
   additions_->getRectVector(&additionList_);
@@ -183,7 +157,8 @@ std::wstring Verification::supplementLine() const {
       percent(f.coveredPixels, f.changedPixels).c_str(),
       static_cast<unsigned long long>(f.coveredPixels),
       static_cast<unsigned long long>(f.changedPixels),
-      static_cast<unsigned long long>(f.missedPixels), 100.0 * damage_->polledShare());
+      static_cast<unsigned long long>(f.missedPixels),
+      100.0 * (source_ != nullptr ? source_->polledShare() : 0.0));
 }
 
 std::wstring Verification::summary() const {

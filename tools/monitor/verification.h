@@ -2,27 +2,25 @@
 
 // The monitor's --verify: the screen captured at a steady interval against
 // the reports, and against the reports with what the damage tracker adds
-// at each capture; a replica kept from what the frame builder would send
-// for the tracker's frames, against the same captures; and the figures
-// that come of it.
+// at each capture; a replica kept from the screen source's frames, against
+// the same captures; and the figures that come of it.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "coverage.h"
 #include "damage/damage_tracker.h"
-#include "damage/system_desktop.h"
 #include "diagnostics.h"
-#include "frames/gdi_screen_capture.h"
 #include "region/rect.h"
 #include "region/region.h"
 #include "replica_check.h"
 #include "screen_capture.h"
-#include "util/unique_handle.h"
+#include "source/screen_source.h"
 
 namespace lumo {
 namespace tools {
@@ -35,15 +33,18 @@ public:
   // cannot be captured.
   bool start();
   DWORD intervalMs() const { return intervalMs_; }
+  // The frames come from `source` from now on; it must outlive the
+  // verification's use.
+  void attach(source::ScreenSource *source) { source_ = source; }
 
-  // The damage tracker's frame clock, as a server's might run.
+  // The monitor's frame clock, as a server's might run.
   static constexpr DWORD frameMs = 40;
-  // Ticks the damage tracker between captures.
+  // A frame from the source between captures, where anything changed.
   void tickFrame();
 
-  // A report as the hooks post it.
+  // A report as the hooks post it; on any thread.
   void report(WPARAM wParam, LPARAM lParam);
-  // Ticks the damage tracker, then captures. False, said, if the system
+  // A frame from the source, then the capture. False, said, if the system
   // refused the capture.
   bool captureNow();
 
@@ -59,10 +60,8 @@ public:
   std::wstring summary() const;
 
 private:
-  static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
-  bool openDisplayWindow();
   void excludeOwnConsole();
+  void takeReports();
   void supplement();
   std::wstring supplementLine() const;
 
@@ -71,15 +70,12 @@ private:
   std::unique_ptr<CoverageTracker> tracker_;
   // The reports with the damage tracker's additions.
   std::unique_ptr<CoverageTracker> supplemented_;
-  std::unique_ptr<damage::SystemDesktop> desktop_;
-  std::unique_ptr<damage::DamageTracker> damage_;
-  // What a server would send for the tracker's frames, kept as a client,
-  // and the builder's own reader of the screen.
-  frames::GdiScreenCapture builderCapture_;
+  source::ScreenSource *source_ = nullptr;
+  // The reports the source's thread heard since the last capture.
+  std::mutex reportsLock_;
+  std::vector<region::Rect> reports_;
+  // What the source sent, kept as a client.
   std::unique_ptr<ReplicaCheck> replica_;
-  // A hidden top-level window: the system tells only those of a display
-  // change, message-only windows such as the monitor's not.
-  UniqueWindow displayWindow_;
   std::unique_ptr<region::Region> additions_;
   std::vector<region::Rect> additionList_;
   DWORD intervalMs_ = 0;

@@ -47,7 +47,7 @@ struct CheckedScreen {
     lumo::damage::Frame tracked;
     tracked.damage = std::move(damage);
     now += std::chrono::milliseconds(40);
-    check.frame(layout, tracked, now);
+    check.frame(layout, builder.build({layout, false, tracked.damage, {}}, now));
     lumo::frames::PixelImage captured(kCaptured.getWidth(), kCaptured.getHeight());
     lumo::frames::copyPixels(screen.pixels, captured.bounds(), &captured, 0, 0);
     check.addCapture(captured.row(0));
@@ -55,7 +55,8 @@ struct CheckedScreen {
 
   static inline const Rect kCaptured{-16, 0, 48, 48};
   lumo::test::MemoryScreen screen{-16, 0, 96, 64};
-  lumo::tools::ReplicaCheck check{kCaptured, &screen};
+  lumo::frames::FrameBuilder builder{&screen};
+  lumo::tools::ReplicaCheck check{kCaptured};
   lumo::frames::Clock::time_point now;
 };
 

@@ -50,12 +50,10 @@ TEST(TickerTest, PostsTheQueueRefusesAreTriedAgainUntilTaken) {
     const char *what;
     DWORD durationMs;
     DWORD frameMs;
-    bool loaderEnded;
     UINT message;
   } cases[] = {
-      {"the stop", 30, 0, false, kStopMessage},
-      {"a frame", INFINITE, 20, false, kFrameMessage},
-      {"the loader's end", INFINITE, 0, true, kLoaderEndedMessage},
+      {"the stop", 30, 0, kStopMessage},
+      {"a frame", INFINITE, 20, kFrameMessage},
   };
   MSG queue;
   PeekMessageW(&queue, nullptr, 0, 0, PM_NOREMOVE);
@@ -63,8 +61,7 @@ TEST(TickerTest, PostsTheQueueRefusesAreTriedAgainUntilTaken) {
     const lumo::test::SeamOverride<lumo::tools::MonitorSeam> seam(monitorSeam);
     monitorSeam.postThreadMessage = &refuseFirstPosts;
     refusalsLeft = 5;
-    const lumo::UniqueHandle loader(CreateEventW(nullptr, TRUE, c.loaderEnded, nullptr));
-    const Ticker ticker(GetCurrentThreadId(), c.durationMs, {0, c.frameMs}, loader.get());
+    const Ticker ticker(GetCurrentThreadId(), c.durationMs, {0, c.frameMs});
     EXPECT_TRUE(received(c.message)) << c.what;
     EXPECT_LT(refusalsLeft, 0) << c.what;
   }

@@ -1,18 +1,18 @@
-#include "loader_process.h"
+#include "source/loader_process.h"
 
 #include <cstdint>
 
 #include "server/server_object_names.h"
-#include "text_output.h"
 #include "util/exception.h"
 #include "util/text_conversion.h"
+#include "util/text_format.h"
 #include "util/unique_handle.h"
 #include "win/argument_quoting.h"
 #include "win/module_file_path.h"
 #include "win/process.h"
 
 namespace lumo {
-namespace tools {
+namespace source {
 
 namespace {
 
@@ -36,6 +36,10 @@ void askToEnd(HANDLE process) {
   }
 }
 
+std::wstring cannotRun32(const std::wstring &why, const wchar_t *consequence) {
+  return L"32-bit programs do not run here (" + why + L")" + consequence;
+}
+
 }  // namespace
 
 void endLoader(HANDLE process) {
@@ -46,14 +50,13 @@ void endLoader(HANDLE process) {
   CloseHandle(process);
 }
 
-bool Loader32::start(const wchar_t *consequence) {
-  consequence_ = consequence;
+bool Loader32::start(const wchar_t *consequence, std::wstring *why) {
   const std::wstring program = win::besideThisProgram(L"paintloader32.exe");
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   const UniqueHandle ready(CreateEventW(&inherit, TRUE, FALSE, nullptr));
   if (!ready) {
-    diagnostics_.error(
-        formatText("cannot make an event for the 32-bit hook loader (error %lu)", GetLastError()));
+    *why = toUtf16(
+        format("cannot make an event for the 32-bit hook loader (error %lu)", GetLastError()));
     return false;
   }
   // Its standard handles are ours, so that it speaks on our stderr.
@@ -64,17 +67,17 @@ bool Loader32::start(const wchar_t *consequence) {
     child.start();
   } catch (const SystemException &e) {
     if (e.getErrorCode() == ERROR_FILE_NOT_FOUND || e.getErrorCode() == ERROR_PATH_NOT_FOUND) {
-      diagnostics_.error(L"cannot find the 32-bit hook loader " + program);
+      *why = L"cannot find the 32-bit hook loader " + program;
     } else {
-      cannotRun32(toUtf16(e.getMessage()));
+      *why = cannotRun32(toUtf16(e.getMessage()), consequence);
     }
     return false;
   }
   process_.reset(child.releaseProcessHandle());
-  return waitUntilReady(ready.get());
+  return waitUntilReady(ready.get(), consequence, why);
 }
 
-bool Loader32::waitUntilReady(HANDLE ready) {
+bool Loader32::waitUntilReady(HANDLE ready, const wchar_t *consequence, std::wstring *why) {
   const HANDLE handles[] = {ready, process_.get()};
   const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, loaderWaitMs);
   if (woken == WAIT_OBJECT_0) {
@@ -82,22 +85,21 @@ bool Loader32::waitUntilReady(HANDLE ready) {
   }
   if (woken != WAIT_OBJECT_0 + 1) {
     TerminateProcess(process_.get(), 1);
-    diagnostics_.error(L"the 32-bit hook loader did not install its hooks in time");
+    *why = L"the 32-bit hook loader did not install its hooks in time";
   } else if (exitCode() == 0) {
     // It ended at once without a word: the system could not run it.
-    cannotRun32(L"the 32-bit hook loader ended at once");
+    *why = cannotRun32(L"the 32-bit hook loader ended at once", consequence);
+  } else {
+    why->clear();  // the loader said why itself
   }
-  // Otherwise the loader said why itself.
   process_.reset();
   return false;
 }
 
-void Loader32::ended() {
-  diagnostics_.status(
-      formatText("the 32-bit hook loader ended (exit code %lu): 32-bit processes are no longer "
-                 "watched",
-                 exitCode()));
+DWORD Loader32::ended() {
+  const DWORD code = exitCode();
   process_.reset();
+  return code;
 }
 
 bool Loader32::stop() {
@@ -107,7 +109,6 @@ bool Loader32::stop() {
   askToEnd(process_.get());
   if (WaitForSingleObject(process_.get(), loaderWaitMs) != WAIT_OBJECT_0) {
     TerminateProcess(process_.get(), 1);
-    diagnostics_.error(L"the 32-bit hook loader did not end in time");
     process_.reset();
     return false;
   }
@@ -117,15 +118,11 @@ bool Loader32::stop() {
   return removed;
 }
 
-void Loader32::cannotRun32(const std::wstring &why) const {
-  diagnostics_.status(L"32-bit programs do not run here (" + why + L")" + consequence_);
-}
-
 DWORD Loader32::exitCode() const {
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
-}  // namespace tools
+}  // namespace source
 }  // namespace lumo

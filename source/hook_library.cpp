@@ -1,9 +1,9 @@
-#include "hook_library.h"
+#include "source/hook_library.h"
 
 #include <utility>
 
 namespace lumo {
-namespace tools {
+namespace source {
 
 namespace {
 
@@ -18,17 +18,7 @@ void removeHookInstallation(HookInstallation *installation) {
   installation->removed = installation->unset(installation->target, installation->message);
 }
 
-HookLibrary::HookLibrary(std::wstring path, const Diagnostics &diagnostics,
-                         std::wstring removalFailure)
-    : path_(std::move(path)),
-      diagnostics_(diagnostics),
-      removalFailure_(std::move(removalFailure)) {}
-
-HookLibrary::~HookLibrary() {
-  if (installed_ && !remove()) {
-    diagnostics_.error(removalFailure_);
-  }
-}
+HookLibrary::HookLibrary(std::wstring path) : path_(std::move(path)) {}
 
 HookLibrary::Outcome HookLibrary::load() {
   library_.reset(LoadLibraryExW(path_.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
@@ -70,5 +60,5 @@ bool HookLibrary::remove() {
   return installation_.removed;
 }
 
-}  // namespace tools
+}  // namespace source
 }  // namespace lumo

@@ -1,19 +1,20 @@
 #pragma once
 
 // The hook library of this process's bitness, loaded by its full path, and
-// the one installation of its hooks that a tool makes through it. The
-// installation is removed by its owner on every path out.
+// the one installation of its hooks made through it. The installation is
+// removed by its owner on every path out; remove() tells whether it came
+// down.
 
 #include <windows.h>
 
 #include <string>
 
-#include "diagnostics.h"
 #include "paintwatch/paintwatch.h"
+#include "util/unique_any.h"
 #include "util/unique_handle.h"
 
 namespace lumo {
-namespace tools {
+namespace source {
 
 struct HookInstallation {
   UnsetHookForWindowFn unset;
@@ -31,12 +32,11 @@ public:
   enum class Outcome { Installed, NotFound, NotThisBitness, NotLoaded, NotHookLibrary, Refused };
 
   // The full path only: a library found on the search path would be
-  // mapped into every process on the desktop. A removal that fails when the
-  // object ends is said as removalFailure.
-  HookLibrary(std::wstring path, const Diagnostics &diagnostics, std::wstring removalFailure);
+  // mapped into every process on the desktop.
+  explicit HookLibrary(std::wstring path);
   HookLibrary(const HookLibrary &) = delete;
   HookLibrary &operator=(const HookLibrary &) = delete;
-  ~HookLibrary();
+  ~HookLibrary() = default;
 
   // Loads the library, looks up both exports and installs the hooks.
   Outcome install(HWND target, UINT message);
@@ -44,16 +44,13 @@ public:
   DWORD loadError() const { return loadError_; }
   const std::wstring &path() const { return path_; }
 
-  // Removes the hooks; true also when none are installed. The caller says
-  // a failure.
+  // Removes the hooks, trying once; true also when none are installed.
   bool remove();
 
 private:
   Outcome load();
 
   std::wstring path_;
-  const Diagnostics &diagnostics_;
-  std::wstring removalFailure_;
   DWORD loadError_ = 0;
   SetHookWithMessageFn set_ = nullptr;
   HookInstallation installation_ = {};
@@ -62,5 +59,5 @@ private:
   UniqueHookInstallation installed_;
 };
 
-}  // namespace tools
+}  // namespace source
 }  // namespace lumo
