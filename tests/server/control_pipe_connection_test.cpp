@@ -28,6 +28,7 @@ using lumo::server::ControlPipeConnection;
 using lumo::server::ControlRequestError;
 using lumo::server::ServerSeam;
 using lumo::server::serverSeam;
+using lumo::test::handleMeasure;
 using lumo::test::ReferenceServer;
 using lumo::test::requestErrorOf;
 using lumo::test::ScriptedReply;
@@ -584,23 +585,6 @@ TEST(ControlPipeConnectionTest, FailuresOfTheSystemsEventCalls) {
   }
   EXPECT_EQ("Cannot create windows event with error = 8", message);
   EXPECT_EQ(5u, exchange(connection));
-}
-
-// The process's handle count where the system reports it. Wine reports 0;
-// there the highest of a batch of fresh handles stands in: the batch fills
-// the table's holes and then extends it, and leaked handles extend it too.
-std::size_t handleMeasure() {
-  DWORD count = 0;
-  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
-    return count;
-  }
-  std::vector<UniqueHandle> batch;
-  std::uintptr_t highest = 0;
-  for (int i = 0; i < 300; ++i) {
-    batch.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    highest = std::max(highest, reinterpret_cast<std::uintptr_t>(batch.back().get()));
-  }
-  return highest / 4;
 }
 
 TEST(ControlPipeConnectionTest, ManyFailedAndCancelledExchangesLeakNoHandles) {

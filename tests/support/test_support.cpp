@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 namespace lumo {
 namespace test {
 
@@ -22,6 +26,20 @@ DWORD runProcess(const std::wstring &program, std::wstring commandLine) {
   DWORD exitCode = ~0u;
   GetExitCodeProcess(process.get(), &exitCode);
   return exitCode;
+}
+
+std::size_t handleMeasure() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
+    return count;
+  }
+  std::vector<UniqueHandle> batch;
+  std::uintptr_t highest = 0;
+  for (int i = 0; i < 300; ++i) {
+    batch.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    highest = std::max(highest, reinterpret_cast<std::uintptr_t>(batch.back().get()));
+  }
+  return highest / 4;
 }
 
 }  // namespace test
