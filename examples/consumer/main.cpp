@@ -1,19 +1,15 @@
-// Prints where the server listens, keeps a small settings file safely, runs
-// one frame of the damage tracker and builds what a server sends for it,
-// and asks the server's control pipe for
-// one thing.
+// Prints where the server listens, keeps a small settings file safely,
+// takes one frame from a screen source, and asks the server's control pipe
+// for one thing.
 //   lumo_consumer FOLDER [PIPE]
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "damage/damage_tracker.h"
-#include "damage/system_desktop.h"
-#include "frames/frame_builder.h"
-#include "frames/gdi_screen_capture.h"
-#include "paintwatch/report.h"
 #include "server/server_object_names.h"
 #include "server/server_control_message.h"
+#include "source/screen_source.h"
 #include "storage/file_operations.h"
 #include "storage/safe_file_writer.h"
 #include "util/text_conversion.h"
@@ -45,40 +41,25 @@ int main(int argc, char **argv) {
               written.status == lumo::storage::SafeWriteStatus::Written ? runs.c_str()
                                                                         : written.message.c_str());
 
-  // One frame as a server's frame clock makes it, after a first tick that
-  // learns the desktop: the reports the hooks posted since the last frame,
-  // then the tick, then the frame. These two overlap and cover the virtual
-  // screen between them, so the frame is one rectangle whatever the tick
-  // finds on the desktop at that moment.
-  lumo::damage::SystemDesktop desktop;
-  lumo::damage::DamageTracker tracker(&desktop);
-  tracker.tick();
-  tracker.takeFrame();
-  const lumo::region::Rect screen = tracker.virtualScreen();
-  const int width = screen.getWidth();
-  const int height = screen.getHeight();
-  const lumo::region::Rect painted[] = {lumo::region::Rect(0, 0, width, height * 2 / 3),
-                                        lumo::region::Rect(0, height / 3, width, height)};
-  for (const lumo::region::Rect &rect : painted) {
-    const lumo::paintwatch::ReportParams report = lumo::paintwatch::packReport(rect);
-    tracker.addReport(report.wParam, report.lParam);
+  // A screen source: the hooks beside this program, the damage tracker and
+  // the frame builder behind one object. The first frame is the whole
+  // screen; a server asks again whenever it can send.
+  try {
+    lumo::source::ScreenSource source{lumo::source::ScreenSourceSettings()};
+    lumo::source::SourceFrame frame;
+    if (source.next(std::chrono::seconds(5), &frame) == lumo::source::NextResult::frame) {
+      const lumo::region::Rect &screen = frame.virtualScreen;
+      const bool allSent = frame.update.counts.sent ==
+                           static_cast<unsigned long long>(screen.getWidth()) * screen.getHeight();
+      std::printf("screen source: frame %llu, %s, %s\n",
+                  static_cast<unsigned long long>(frame.sequence),
+                  frame.update.whole ? "the whole screen" : "not the whole screen",
+                  allSent ? "all of its pixels sent" : "not all of its pixels sent");
+    }
+    source.stop();
+  } catch (const lumo::source::StartError &e) {
+    std::printf("screen source: %s\n", e.what());
   }
-  tracker.tick();
-  const lumo::damage::Frame frame = tracker.takeFrame();
-  const bool whole =
-      frame.damage.size() == 1 && frame.damage[0] == lumo::region::Rect(0, 0, width, height);
-  std::printf("damage tracker: %d rectangle%s, %s\n", static_cast<int>(frame.damage.size()),
-              frame.damage.size() == 1 ? "" : "s",
-              whole ? "the whole screen" : "not the whole screen");
-
-  // What a server sends for it: the first frame is the whole screen.
-  lumo::frames::GdiScreenCapture capture;
-  lumo::frames::FrameBuilder builder(&capture);
-  const lumo::frames::FrameUpdate update =
-      builder.build({screen, false, frame.damage, frame.moves, frame.vacated});
-  const bool allSent = update.counts.sent == static_cast<unsigned long long>(width) * height;
-  std::printf("frame builder: %s, %s\n", update.whole ? "the whole screen" : "not the whole screen",
-              allSent ? "all of its pixels sent" : "not all of its pixels sent");
 
   const std::string pipe = argc == 3 ? argv[2] : names.serviceControlPipeName;
   std::printf("control request: %d\n", lumo::server::runControlCommand(pipe, 1));
