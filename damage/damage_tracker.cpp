@@ -17,6 +17,22 @@ namespace {
 // system scales or smooths it.
 const int caretPadding = 2;
 
+// A frame nobody takes for long gathers a place left per moving window and
+// tick; past this many they are kept as their bounding box, which only
+// watches more.
+const std::size_t mostVacated = 256;
+
+void boundVacated(std::vector<region::Rect> *vacated) {
+  if (vacated->size() <= mostVacated) {
+    return;
+  }
+  region::Rect box;
+  for (const region::Rect &r : *vacated) {
+    box = region::boundingUnion(box, r);
+  }
+  vacated->assign(1, box);
+}
+
 std::unique_ptr<region::Region> emptyRegion() {
   const region::Rect none;
   return std::make_unique<region::Region>(&none);
@@ -92,6 +108,7 @@ void DamageTracker::look() {
   std::vector<PlaceChange> changed;
   if (haveBaseline_) {
     addWindowChanges(&windows_, &now.windows, &additions, &vacated, &changed);
+    boundVacated(&vacated);
     addScrollBars(now.scrollBars, &additions);
   }
   std::vector<PlaceChange> moved = movedInFrame(changed);

@@ -5,6 +5,7 @@
 
 #include "damage/damage_tracker.h"
 #include "paintwatch/report.h"
+#include "region/rect_geometry.h"
 
 using lumo::damage::DamageTracker;
 using lumo::damage::DesktopSnapshot;
@@ -162,6 +163,26 @@ TEST_F(DamageTrackerTest, WhatWindowsLeaveIsNamedForTheFrame) {
     EXPECT_EQ(boxes(tracker.takeFrame().vacated), c.vacated) << c.what;
     EXPECT_TRUE(tracker.takeFrame().vacated.empty()) << c.what;
   }
+}
+
+// A server that stops asking for frames must not make the tracker grow
+// with every tick; what it keeps still covers every place left.
+TEST_F(DamageTrackerTest, PlacesLeftStayBoundedWhileNoFrameIsTaken) {
+  tracker.tick();
+  tracker.takeFrame();
+  for (int step = 1; step <= 2000; ++step) {
+    desktop.now.windows[0].place = Rect(10 + step % 500, 10, 110 + step % 500, 110);
+    tracker.tick();
+    ASSERT_TRUE(tracker.hasChanges());
+  }
+  const std::vector<Rect> vacated = tracker.takeFrame().vacated;
+  EXPECT_LE(vacated.size(), 257u);
+  Rect all;
+  for (const Rect &r : vacated) {
+    all = lumo::region::boundingUnion(all, r);
+  }
+  EXPECT_EQ(boxes({all}), Boxes({{10, 10, 609, 110}}));
+  EXPECT_FALSE(tracker.hasChanges());
 }
 
 TEST_F(DamageTrackerTest, ACaretAddsItsPaddedPlaceEachTickAndItsLastPlaceOnceMore) {
