@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <new>
 
 #include "damage/system_desktop.h"
 #include "frames/gdi_screen_capture.h"
@@ -109,8 +108,10 @@ NextResult ScreenSource::Running::next(Clock::duration timeout, SourceFrame *fra
 ScreenSource::ScreenSource(ScreenSourceSettings settings) {
   try {
     running_ = std::make_unique<Running>(std::move(settings));
-  } catch (const std::bad_alloc &) {
-    throw StartError(StartStep::resources, "out of memory");
+  } catch (const StartError &) {
+    throw;
+  } catch (const std::exception &e) {
+    throw StartError(StartStep::resources, e.what());
   }
 }
 

@@ -18,7 +18,7 @@
 #include "frames/gdi_screen_capture.h"
 #include "frames/pixel_compare.h"
 #include "heap_in_use.h"
-#include "paintwatch/paintwatch.h"
+#include "source/hook_library.h"
 #include "source/screen_source.h"
 #include "test_support.h"
 
@@ -45,10 +45,22 @@ int processesNamed(const wchar_t *name) {
   return count;
 }
 
+// The hooks of this process's bitness, installed for a window of the test's
+// own while it lives.
+struct HeldHooks {
+  HeldHooks() : hooks(lumo::test::besideThisProgram(L"paintwatch64.dll")) {}
+  bool hold() {
+    return hooks.install(target.get(), RegisterWindowMessageW(L"lumo-test-source")) ==
+           lumo::source::HookLibrary::Outcome::Installed;
+  }
+
+  UniqueWindow target = lumo::test::createTargetWindow();
+  lumo::source::HookLibrary hooks;
+};
+
 bool hooksAreFree() {
-  const UniqueWindow target = lumo::test::createTargetWindow();
-  const UINT message = RegisterWindowMessageW(L"lumo-test-source");
-  return setHookWithMessage(target.get(), message) && unsetHookForWindow(target.get(), message);
+  HeldHooks hooks;
+  return hooks.hold() && hooks.hooks.remove();
 }
 
 // A peer started with an inheritable event it sets once it is where the
@@ -71,6 +83,58 @@ UniqueHandle startPeer(const wchar_t *mode) {
   const HANDLE handles[] = {ready.get(), process.get()};
   EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 30000), WAIT_OBJECT_0) << "peer " << mode;
   return process;
+}
+
+lumo::source::StartStep failedStep(const ScreenSourceSettings &settings) {
+  try {
+    ScreenSource source{settings};
+  } catch (const lumo::source::StartError &e) {
+    return e.step();
+  }
+  return lumo::source::StartStep::resources;
+}
+
+// Each failure names its step and leaves nothing behind: no hooks, no
+// loader, no window for a loader to find.
+TEST(ScreenSourceTest, AFailedStartNamesItsStepAndUndoesWhatItDid) {
+  using lumo::source::StartStep;
+  const auto withLibrary = [](const std::wstring &path) {
+    ScreenSourceSettings settings;
+    settings.hookLibrary = path;
+    settings.watch32 = false;
+    return settings;
+  };
+  ScreenSourceSettings only32;
+  only32.watchOwnBitness = false;
+  const ScreenSource first{only32};
+  const struct {
+    const char *what;
+    ScreenSourceSettings settings;
+    bool holdHooks;
+    StartStep step;
+  } cases[] = {
+      {"missing", withLibrary(lumo::test::besideThisProgram(L"no-such-hooks.dll")), false,
+       StartStep::libraryMissing},
+      {"32-bit", withLibrary(lumo::test::besideThisProgram(L"paintwatch32.dll")), false,
+       StartStep::libraryOtherBitness},
+      {"not hooks", withLibrary(L"C:\\windows\\system32\\version.dll"), false,
+       StartStep::notHookLibrary},
+      {"held", ScreenSourceSettings(), true, StartStep::hooksRefused},
+      {"32-bit held", only32, false, StartStep::loaderNotStarted},
+  };
+  const bool runs32 = first.watching32();
+  for (const auto &c : cases) {
+    if (c.step == StartStep::loaderNotStarted && !runs32) {
+      continue;  // no loader runs here to hold the 32-bit hooks
+    }
+    {
+      HeldHooks holder;
+      ASSERT_TRUE(!c.holdHooks || holder.hold()) << c.what;
+      EXPECT_EQ(failedStep(c.settings), c.step) << c.what;
+    }
+    EXPECT_TRUE(hooksAreFree()) << c.what;
+    EXPECT_EQ(processesNamed(L"paintloader32.exe"), runs32 ? 1 : 0) << c.what;
+  }
 }
 
 TEST(ScreenSourceTest, StartingAndStoppingAHundredTimesLeavesNothingBehind) {
