@@ -51,6 +51,15 @@ install(TARGETS lumo_support lumo_damage lumo_frames lumo_source lumo_region pai
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})
 install(TARGETS paintmonitor paintdemo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The screen source behind a C interface, for servers built with other
+# compilers: the DLL, its import library, its export list (from which their
+# own tools make an import library) and its C header.
+install(FILES source/screen_source_c.h DESTINATION ${LUMO_INCLUDE_ROOT}/source)
+install(TARGETS lumo_source_c EXPORT lumoTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${LUMO_INCLUDE_ROOT})
+install(FILES ${CMAKE_BINARY_DIR}/source/lumo_source.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # The 32-bit products come from their own tree; they are shipped for 32-bit
 # loaders only, so no CMake target describes them. The monitor starts the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix, builds the example consumer against
-# it as a user would, and runs the consumer twice under Wine.
+# Installs the build into a fresh prefix, builds the example consumers
+# against it as a user would, and runs the C++ consumer twice under Wine.
 #   consumer_test.sh BUILD_DIR SOURCE_DIR TOOLCHAIN_FILE WINE_RUN
 set -euo pipefail
 build=$1 source=$2 toolchain=$3 wine_run=$4
@@ -26,6 +26,12 @@ cmake -S "$source/examples/consumer" -B "$work/consumer" -G Ninja \
 cmake --build "$work/consumer" >/dev/null
 # Where the screen source looks for its hooks and the 32-bit loader.
 cp "$work/prefix/bin/"{paintwatch64.dll,paintwatch32.dll,paintloader32.exe} "$work/consumer/"
+# The C example, built with warnings as errors, which copies the source's
+# DLL and hook library beside itself; source_c_example runs it in the build.
+cmake -S "$source/examples/c_consumer" -B "$work/c_consumer" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_C_FLAGS="-Wall -Wextra -pedantic" -Dlumo_DIR="$work/prefix/lib/cmake/lumo" >/dev/null
+cmake --build "$work/c_consumer" >/dev/null
 
 run() { "$wine_run" "$work/consumer/lumo_consumer.exe" "Z:$work/data" lumo-package-test-no-pipe; }
 first=$(run | tr -d '\r')
