@@ -10,8 +10,10 @@ started=$SECONDS
 say() { echo "setup: $*" >&2; }
 
 # Xorg and its dummy driver: the tests' second session, of two monitors.
+# llvm: the objdump and dlltool another toolchain's user would have, for
+# the C interface's checks.
 packages=(cmake ninja-build meson g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-          wine64 xvfb googletest dpkg-dev xz-utils clang lld clang-format
+          wine64 xvfb googletest dpkg-dev xz-utils clang lld llvm clang-format
           xserver-xorg-core xserver-xorg-video-dummy)
 # 32-bit Windows programs need Wine's 32-bit loader, which only a kernel
 # that runs 32-bit code can use. Elsewhere the 32-bit tests are skipped.

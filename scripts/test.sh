@@ -14,10 +14,15 @@ for preset in i686-clang x64-clang; do
   [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null || { cmake --build --preset "$preset"; exit 1; }
 done
-# The Clang trees have no tests: the 64-bit hook library's unwind entries,
-# which the 64-bit tree's tests check in GCC's build, are checked here.
+# The Clang trees have no tests: the 64-bit hook library's unwind entries
+# and the C interface DLLs' imports, which the GCC trees' tests check in
+# their builds, are checked here.
 coverage=$(tests/paintwatch/unwind_coverage_test.sh x86_64-w64-mingw32- \
            build/x64-clang/paintwatch/paintwatch64.dll) || { echo "x64-clang: $coverage" >&2; exit 1; }
+for preset in i686-clang x64-clang; do
+  tests/source_c/dll_imports_test.sh llvm-objdump "build/$preset/source/lumo_source.dll" ||
+    { echo "$preset: lumo_source.dll imports a runtime DLL" >&2; exit 1; }
+done
 status=0
 ctest --test-dir "$root/build/x64" --output-on-failure -j2 || status=$?
 if ! why=$("$root/scripts/runs-32bit.sh"); then

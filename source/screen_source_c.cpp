@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "source/screen_source.h"
+#include "util/text_conversion.h"
 
 namespace {
 
@@ -242,6 +243,23 @@ lumo_result LUMO_SOURCE_CALL lumo_source_next(lumo_source *source, uint32_t time
   source->held = true;
   *frame = &source->handedOut.frame;
   return succeed(error, LUMO_OK);
+}
+
+int32_t LUMO_SOURCE_CALL lumo_source_watching_32(lumo_source *source, lumo_error *why) {
+  if (source == nullptr) {
+    fail(why, LUMO_ERROR_BAD_ARGUMENT, "no source");
+    return 0;
+  }
+  if (source->source.watching32()) {
+    succeed(why, LUMO_OK);
+    return 1;
+  }
+  try {
+    fail(why, LUMO_OK, lumo::toUtf8(source->source.why32NotWatched().c_str()).c_str());
+  } catch (...) {
+    fail(why, LUMO_ERROR_OUT_OF_MEMORY, "out of memory");
+  }
+  return 0;
 }
 
 void LUMO_SOURCE_CALL lumo_source_release_frame(lumo_source *source, const lumo_frame *frame) {

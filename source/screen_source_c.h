@@ -130,6 +130,12 @@ LUMO_SOURCE_API void LUMO_SOURCE_CALL lumo_source_default_settings(lumo_source_s
 LUMO_SOURCE_API lumo_result LUMO_SOURCE_CALL
 lumo_source_create(const lumo_source_settings *settings, lumo_source **source, lumo_error *error);
 
+/* Non-zero where 32-bit processes are watched. Where they are not though
+ * asked, `why` says why; its text is empty where the loader said why
+ * itself, on the standard error this process gave it. */
+LUMO_SOURCE_API int32_t LUMO_SOURCE_CALL lumo_source_watching_32(lumo_source *source,
+                                                                 lumo_error *why);
+
 /* Waits up to timeout_ms for something to have changed and builds the next
  * frame: LUMO_OK with *frame set, LUMO_TIMED_OUT or LUMO_STOPPED with
  * *frame NULL.

@@ -12,9 +12,10 @@ example=$source/examples/c_consumer/main.c
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-# The header alone, and the one function the example does not call.
+# The header alone, and the functions the example does not call.
 header='#include "source/screen_source_c.h"
-void stop(lumo_source *source) { lumo_source_stop(source); }'
+void stop(lumo_source *source) { lumo_source_stop(source); }
+int watching(lumo_source *source) { return lumo_source_watching_32(source, 0); }'
 for compiler in "$triple-gcc" "clang --target=$triple"; do
   $compiler "${flags[@]}" -c -o "$work/header.o" -x c - <<<"$header" || status=1
   $compiler "${flags[@]}" -c -o "$work/example.o" "$example" || status=1
