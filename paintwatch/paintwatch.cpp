@@ -12,6 +12,7 @@
 #include "region/region.h"
 #include "util/unique_handle.h"
 
+using lumo::paintwatch::everythingChanged;
 using lumo::paintwatch::hookSeam;
 using lumo::paintwatch::packReport;
 using lumo::region::Rect;
@@ -27,6 +28,11 @@ static HWND targetWindow SHARED_STATE = nullptr;
 // got the same id by its creation time.
 static DWORD installerThread SHARED_STATE = 0;
 static ULONGLONG installerThreadCreated SHARED_STATE = 0;
+// Non-zero once a full queue refused a report, in any process. A count, not
+// a flag, so that lowering it after the catch-up post cannot swallow a
+// refusal that came meanwhile; 32 bits, since the 32-bit build has no
+// runtime for 64-bit atomics.
+static volatile LONG queueFullNote SHARED_STATE = 0;
 
 static HINSTANCE moduleInstance = nullptr;
 
@@ -94,15 +100,40 @@ static Rect virtualWindowRect(HWND hwnd, POINT origin) {
 // go only as a registered message and only to one window. Anything else
 // would let such a process make every hooked process, elevated ones
 // included, post system messages anywhere. Each value is read once, so a
-// writer cannot change it between the check and the post.
-static void postRect(const Rect &rect) {
+// writer cannot change it between the check and the post. True if the
+// report was posted.
+static bool postRect(const Rect &rect) {
   const UINT message = *static_cast<const volatile UINT *>(&hookMessage);
   const HWND target = *static_cast<const volatile HWND *>(&targetWindow);
   if (!isRegisteredMessage(message) || target == nullptr || target == HWND_BROADCAST) {
-    return;
+    return false;
   }
   const auto params = packReport(rect);
-  PostMessageW(target, message, params.wParam, params.lParam);
+  if (hookSeam.postMessage(target, message, params.wParam, params.lParam)) {
+    return true;
+  }
+  // Only a full queue raises the note: a target that is gone has no
+  // receiver, and a host whose posts are refused for integrity level (a
+  // low-integrity one's every post) would have its catch-up refused too.
+  if (GetLastError() == ERROR_NOT_ENOUGH_QUOTA) {
+    // Zero would read as lowered, so a wrap skips it.
+    if (InterlockedIncrement(&queueFullNote) == 0) {
+      InterlockedIncrement(&queueFullNote);
+    }
+  }
+  return false;
+}
+
+// A report that a full queue refused is lost, and on an idle desktop nothing
+// may be drawn there again for a long time: the next hook call, whatever
+// its message, says first that everything may have changed. Each hook
+// procedure reads the note first; this stays out of line, so that their
+// common path is that one read and a branch. The note, as read then, is
+// lowered only if this post got through, and only if no refusal came since.
+__attribute__((noinline)) static void catchUpAfterFullQueue(LONG seen) {
+  if (postRect(everythingChanged())) {
+    InterlockedCompareExchange(&queueFullNote, 0, seen);
+  }
 }
 
 // The frame, caption, menu bar and scroll bars: window minus client area.
@@ -179,6 +210,9 @@ static bool isFilterCode(int code) {
 }
 
 static LRESULT CALLBACK callWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (const LONG owed = queueFullNote) {
+    catchUpAfterFullQueue(owed);
+  }
   if (code == HC_ACTION) {
     const auto *call = reinterpret_cast<const CWPRETSTRUCT *>(lParam);
     processHookedMessage(call->hwnd, call->message, call->wParam, call->lParam);
@@ -189,6 +223,9 @@ static LRESULT CALLBACK callWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
 // Whether the message is being removed is not looked at: a peeked message
 // counts too.
 static LRESULT CALLBACK getMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (const LONG owed = queueFullNote) {
+    catchUpAfterFullQueue(owed);
+  }
   if (isFilterCode(code)) {
     const auto *msg = reinterpret_cast<const MSG *>(lParam);
     processHookedMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
@@ -197,6 +234,9 @@ static LRESULT CALLBACK getMsgProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 static LRESULT CALLBACK sysMsgProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (const LONG owed = queueFullNote) {
+    catchUpAfterFullQueue(owed);
+  }
   if (isFilterCode(code)) {
     const auto *msg = reinterpret_cast<const MSG *>(lParam);
     processHookedMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
@@ -261,6 +301,8 @@ extern "C" bool unsetHookForWindow(HWND window, UINT message) {
   hookMessage = 0;
   installerThread = 0;
   installerThreadCreated = 0;
+  // No receiver is left for the catch-up post.
+  queueFullNote = 0;
   return true;
 }
 
@@ -276,9 +318,12 @@ extern "C" bool setHookWithMessage(HWND window, UINT message) {
       return false;
     }
   }
-  // Stored first, so that the first hook call already finds them.
+  // Stored first, so that the first hook call already finds them. A new
+  // receiver has lost nothing, whatever a post refused since the last
+  // removal.
   targetWindow = window;
   hookMessage = message;
+  queueFullNote = 0;
   installerThread = GetCurrentThreadId();
   if (!creationTime(GetCurrentThread(), &installerThreadCreated)) {
     installerThreadCreated = 0;

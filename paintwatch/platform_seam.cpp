@@ -29,6 +29,9 @@ int WINAPI systemMetrics(int index) { return GetSystemMetrics(index); }
 BOOL WINAPI windowRect(HWND window, LPRECT rect) { return GetWindowRect(window, rect); }
 BOOL WINAPI clientRect(HWND window, LPRECT rect) { return GetClientRect(window, rect); }
 BOOL WINAPI clientOnScreen(HWND window, LPPOINT point) { return ClientToScreen(window, point); }
+BOOL WINAPI post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return PostMessageW(window, message, wParam, lParam);
+}
 
 using SetDpiContext = HANDLE(WINAPI *)(HANDLE);
 
@@ -58,10 +61,17 @@ HANDLE WINAPI setDpiContextWherePresent(HANDLE context) {
 
 }  // namespace
 
-HookSeam hookSeam = {setWindowsHook, unhookWindowsHook, threadTimes,
-                     heapAllocate,   heapReallocate,    setDpiContextWherePresent,
-                     systemMetrics,  windowRect,        clientRect,
-                     clientOnScreen};
+HookSeam hookSeam = {setWindowsHook,
+                     unhookWindowsHook,
+                     threadTimes,
+                     heapAllocate,
+                     heapReallocate,
+                     setDpiContextWherePresent,
+                     systemMetrics,
+                     windowRect,
+                     clientRect,
+                     clientOnScreen,
+                     post};
 
 }  // namespace paintwatch
 }  // namespace lumo

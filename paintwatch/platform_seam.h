@@ -3,9 +3,10 @@
 // The system calls whose rare or unobservable outcomes the library must
 // handle: a failing UnhookWindowsHookEx (the half-removed state), a thread id
 // that a new thread reused after the installer ended, a heap that runs out,
-// and a host whose coordinates the system scales for DPI (Wine scales
-// none). Tests replace them (through SeamOverride); the library itself never
-// changes them, and the table is not installed.
+// a post that a full queue refuses (Wine refuses none), and a host whose
+// coordinates the system scales for DPI (Wine scales none). Tests replace
+// them (through SeamOverride); the library itself never changes them, and
+// the table is not installed.
 
 #include <windows.h>
 
@@ -25,6 +26,7 @@ struct HookSeam {
   BOOL(WINAPI *getWindowRect)(HWND, LPRECT);
   BOOL(WINAPI *getClientRect)(HWND, LPRECT);
   BOOL(WINAPI *clientToScreen)(HWND, LPPOINT);
+  BOOL(WINAPI *postMessage)(HWND, UINT, WPARAM, LPARAM);
 };
 
 // Per process, not shared: each process calls its own system functions.

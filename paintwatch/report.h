@@ -27,6 +27,12 @@ inline ReportParams packReport(const region::Rect &rect) {
           static_cast<LPARAM>(static_cast<uintptr_t>(pair(rect.right, rect.bottom)))};
 }
 
+// Reserved: reports were lost, so everything may have changed. Its corners
+// are the furthest that 16 bits reach, so a receiver that clips reports to
+// its screen takes it as the whole screen. A function, not a constant: Rect
+// is no literal type, and the hook library runs nothing at load.
+inline region::Rect everythingChanged() { return region::Rect(-32768, -32768, 32767, 32767); }
+
 inline region::Rect unpackReport(WPARAM wParam, LPARAM lParam) {
   auto high = [](uintptr_t v) { return static_cast<int>(static_cast<int16_t>(v >> 16)); };
   auto low = [](uintptr_t v) { return static_cast<int>(static_cast<int16_t>(v)); };

@@ -287,6 +287,16 @@ TEST_F(DamageTrackerTest, EverythingIsClippedToTheVirtualScreenInItsCoordinates)
   EXPECT_EQ(boxes(frame.damage).back(), (Box{0, 790, 2000, 800}));
 }
 
+// What the hooks post after a full queue lost reports.
+TEST_F(DamageTrackerTest, TheEverythingChangedReportDamagesTheWholeScreen) {
+  desktop.now.virtualScreen = Rect(-1000, -200, 1000, 800);
+  tracker.tick();
+  tracker.takeFrame();
+  report(lumo::paintwatch::everythingChanged());
+  tracker.tick();
+  EXPECT_EQ(boxes(tracker.takeFrame().damage), (Boxes{{0, 0, 2000, 1000}}));
+}
+
 // After a display change, told or seen, the next frame is the whole new
 // screen and the additions after it use the new origin.
 TEST_F(DamageTrackerTest, TheFrameAfterADisplayChangeIsTheWholeNewScreen) {

@@ -1,8 +1,8 @@
 // The hook library's own objects in a second DLL with exports that take
-// over its heap: one refuses every allocation, so that a host can watch what
-// a hook procedure does when memory runs out; one walks the stack from
-// inside pixman, so that a host can see whether every frame of the library
-// can be unwound.
+// over its heap or its posts: one refuses every allocation, so that a host
+// can watch what a hook procedure does when memory runs out; one refuses
+// the next posts as the system can; one walks the stack from inside pixman,
+// so that a host can see whether every frame of the library can be unwound.
 
 #include <windows.h>
 
@@ -19,12 +19,35 @@ namespace {
 LPVOID WINAPI refuseAlloc(HANDLE, DWORD, SIZE_T) { return nullptr; }
 LPVOID WINAPI refuseReAlloc(HANDLE, DWORD, LPVOID, SIZE_T) { return nullptr; }
 
+const DWORD *postRefusals = nullptr;
+int postsToRefuse = 0;
+
+BOOL WINAPI refuseFirstPosts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (postsToRefuse > 0) {
+    --postsToRefuse;
+    SetLastError(*postRefusals++);
+    return FALSE;
+  }
+  return PostMessageW(window, message, wParam, lParam);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) void withFailingHeap(void (*body)(void *), void *context) {
   const lumo::test::SeamOverride<lumo::paintwatch::HookSeam> seam(hookSeam);
   hookSeam.heapAlloc = refuseAlloc;
   hookSeam.heapReAlloc = refuseReAlloc;
+  body(context);
+}
+
+// The first `count` posts of this process's hooks while body runs fail,
+// each with its error of `errors`.
+extern "C" __declspec(dllexport) void withRefusedPosts(const DWORD *errors, int count,
+                                                       void (*body)(void *), void *context) {
+  const lumo::test::SeamOverride<lumo::paintwatch::HookSeam> seam(hookSeam);
+  hookSeam.postMessage = refuseFirstPosts;
+  postRefusals = errors;
+  postsToRefuse = count;
   body(context);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hook_processes.h"
 #include "paintwatch/paintwatch.h"
 #include "test_windows.h"
 
@@ -11,12 +12,8 @@ using lumo::test::UniqueWindow;
 
 namespace {
 
+using lumo::test::exported;
 using WithFailingHeapFn = void (*)(void (*)(void *), void *);
-
-template <typename Fn>
-Fn exported(HMODULE library, const char *name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, name)));
-}
 
 TEST(HookHeapFailureTest, FrameReportsOfThatMessageAreDroppedAndTheNextMessageReports) {
   const lumo::UniqueModule library(

@@ -3,6 +3,11 @@
 //   hook_peer X Y WIDTH HEIGHT
 //     creates a hidden borderless window at that place, sends it WM_PAINT
 //     and ends.
+//   hook_peer X Y WIDTH HEIGHT ERROR...
+//     the same with a message-only window, sent WM_PAINT twice, and
+//     failing_heap_hooks.dll loaded, the first posts of its hooks in this
+//     process failing with those errors. The desktop's own processes hear
+//     of no message-only window, so no hook call of theirs comes between.
 //   hook_peer install TARGET MESSAGE EVENT
 //     installs the hooks for the window TARGET (a number) with MESSAGE, sets
 //     the named event, and pumps messages until it is killed: an installer
@@ -23,7 +28,7 @@ static LRESULT CALLBACK quietProc(HWND window, UINT message, WPARAM wParam, LPAR
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static int paint(wchar_t **place) {
+static int paint(wchar_t **place, HWND parent, int times) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = quietProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -31,12 +36,47 @@ static int paint(wchar_t **place) {
   RegisterClassW(&windowClass);
   const lumo::UniqueWindow window(CreateWindowExW(
       0, windowClass.lpszClassName, L"peer", WS_POPUP, _wtoi(place[0]), _wtoi(place[1]),
-      _wtoi(place[2]), _wtoi(place[3]), nullptr, nullptr, windowClass.hInstance, nullptr));
+      _wtoi(place[2]), _wtoi(place[3]), parent, nullptr, windowClass.hInstance, nullptr));
   if (!window) {
     return 1;
   }
-  SendMessageW(window.get(), WM_PAINT, 0, 0);
+  for (int i = 0; i < times; ++i) {
+    SendMessageW(window.get(), WM_PAINT, 0, 0);
+  }
   return 0;
+}
+
+struct RefusedPaint {
+  wchar_t **place;
+  int status;
+};
+
+static const int kMaxRefusals = 8;
+
+static int paintWithRefusedPosts(wchar_t **args, int refusals) {
+  using WithRefusedPostsFn = void (*)(const DWORD *, int, void (*)(void *), void *);
+  const lumo::UniqueModule hooks(LoadLibraryW(L"failing_heap_hooks.dll"));
+  if (!hooks) {
+    return 1;
+  }
+  const auto withRefusedPosts = reinterpret_cast<WithRefusedPostsFn>(
+      reinterpret_cast<void *>(GetProcAddress(hooks.get(), "withRefusedPosts")));
+  if (withRefusedPosts == nullptr) {
+    return 1;
+  }
+  DWORD errors[kMaxRefusals];
+  for (int i = 0; i < refusals; ++i) {
+    errors[i] = std::wcstoul(args[4 + i], nullptr, 0);
+  }
+  RefusedPaint run = {args, 1};
+  withRefusedPosts(
+      errors, refusals,
+      [](void *context) {
+        auto *run = static_cast<RefusedPaint *>(context);
+        run->status = paint(run->place, HWND_MESSAGE, 2);
+      },
+      &run);
+  return run.status;
 }
 
 static int installAndStay(const wchar_t *target, const wchar_t *message, const wchar_t *event) {
@@ -60,7 +100,10 @@ int wmain(int argc, wchar_t **argv) {
     return installAndStay(argv[2], argv[3], argv[4]);
   }
   if (argc == 5) {
-    return paint(argv + 1);
+    return paint(argv + 1, nullptr, 1);
+  }
+  if (argc > 5 && argc <= 5 + kMaxRefusals) {
+    return paintWithRefusedPosts(argv + 1, argc - 5);
   }
   return 2;
 }

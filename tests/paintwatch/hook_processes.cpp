@@ -6,11 +6,15 @@
 namespace lumo {
 namespace test {
 
-bool paintFromPeer(const std::wstring &peerFile, const region::Rect &place) {
+bool paintFromPeer(const std::wstring &peerFile, const region::Rect &place,
+                   const std::vector<DWORD> &refusals) {
   const std::wstring peer = besideThisProgram(peerFile);
-  const std::wstring commandLine =
-      L"\"" + peer + L"\" " + std::to_wstring(place.left) + L" " + std::to_wstring(place.top) +
-      L" " + std::to_wstring(place.getWidth()) + L" " + std::to_wstring(place.getHeight());
+  std::wstring commandLine = L"\"" + peer + L"\" " + std::to_wstring(place.left) + L" " +
+                             std::to_wstring(place.top) + L" " + std::to_wstring(place.getWidth()) +
+                             L" " + std::to_wstring(place.getHeight());
+  for (DWORD error : refusals) {
+    commandLine += L" " + std::to_wstring(error);
+  }
   return runProcess(peer, commandLine) == 0;
 }
 

@@ -14,9 +14,17 @@
 namespace lumo {
 namespace test {
 
+// A function a library loaded here exports, as its type.
+template <typename Fn>
+Fn exported(HMODULE library, const char *name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, name)));
+}
+
 // Runs hook_peer (or a peer of the other bitness) to paint a borderless
-// window at the given place; true if it ran to its end.
-bool paintFromPeer(const std::wstring &peerFile, const region::Rect &place);
+// window at the given place; true if it ran to its end. With refusals, the
+// peer's hooks fail their first posts with these errors (see hook_peer).
+bool paintFromPeer(const std::wstring &peerFile, const region::Rect &place,
+                   const std::vector<DWORD> &refusals = {});
 
 // Waits up to two seconds for a report of exactly this rectangle, dropping
 // the others; true when one came.

@@ -10,10 +10,12 @@
 
 #include "paintwatch/platform_seam.h"
 #include "paintwatch/paintwatch.h"
+#include "paintwatch/report.h"
 #include "seam_override.h"
-#include "test_support.h"
+#include "test_windows.h"
 
 using lumo::paintwatch::hookSeam;
+using lumo::region::Rect;
 
 namespace {
 
@@ -26,15 +28,18 @@ struct FakeHooks {
   std::set<HHOOK> stuck;       // handles that fail to unhook
   std::set<HHOOK> live;
   std::map<int, HHOOK> byType;
+  std::map<int, HOOKPROC> procedures;
+  std::vector<Rect> posted;
   // Added to every creation time the system reports: a change plays a
   // thread that got the installer's id after the installer ended.
   ULONGLONG threadTimeShift = 0;
 };
 FakeHooks fake;
 
-HHOOK WINAPI fakeSet(int type, HOOKPROC, HINSTANCE, DWORD thread) {
+HHOOK WINAPI fakeSet(int type, HOOKPROC procedure, HINSTANCE, DWORD thread) {
   EXPECT_EQ(thread, 0u);
   fake.installed.push_back(type);
+  fake.procedures[type] = procedure;
   if (fake.refuse.count(type)) {
     return nullptr;
   }
@@ -167,6 +172,70 @@ TEST_F(InstallStateTest, AbandonedHookThatCannotBeRemovedKeepsRefusing) {
   EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
   EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
   EXPECT_TRUE(fake.live.empty());
+}
+
+BOOL WINAPI refusedFull(HWND, UINT, WPARAM, LPARAM) {
+  SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+  return FALSE;
+}
+
+// A hook call that read the pair before its removal, refused after it.
+BOOL WINAPI removedThenRefusedFull(HWND target, UINT message, WPARAM, LPARAM) {
+  EXPECT_TRUE(unsetHookForWindow(target, message));
+  return refusedFull(target, message, 0, 0);
+}
+
+BOOL WINAPI recordPost(HWND, UINT, WPARAM wParam, LPARAM lParam) {
+  fake.posted.push_back(lumo::paintwatch::unpackReport(wParam, lParam));
+  return TRUE;
+}
+
+// Here, with no other process to catch up first, the installations that
+// follow a report a full queue refused: only the one it was refused to is
+// owed an everything-changed report.
+TEST_F(InstallStateTest, OnlyTheInstallationAFullQueueRefusedIsOwedEverything) {
+  const lumo::test::UniqueWindow painted = lumo::test::createQuietWindow(WS_POPUP, 90, 80, 50, 30);
+  CWPRETSTRUCT paint = {};
+  paint.hwnd = painted.get();
+  paint.message = WM_PAINT;
+  const auto hookCall = [&paint] {
+    fake.procedures[WH_CALLWNDPROCRET](HC_ACTION, 0, reinterpret_cast<LPARAM>(&paint));
+  };
+  const Rect client = lumo::test::expectedClientRect(painted.get());
+  enum class Then { nothing, install, reinstall, takeOver };
+  const struct {
+    const char *what;
+    BOOL(WINAPI *refusal)(HWND, UINT, WPARAM, LPARAM);
+    Then then;
+    std::vector<Rect> posted;
+  } cases[] = {
+      {"the same one", refusedFull, Then::nothing, {lumo::paintwatch::everythingChanged(), client}},
+      {"removed and installed again", refusedFull, Then::reinstall, {client}},
+      {"taken over", refusedFull, Then::takeOver, {client}},
+      {"refused after its removal", removedThenRefusedFull, Then::install, {client}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    fake.posted.clear();
+    fake.threadTimeShift = 0;
+    ASSERT_TRUE(setHookWithMessage(window_.get(), kMessage));
+    hookSeam.postMessage = c.refusal;
+    hookCall();
+    hookSeam.postMessage = recordPost;
+    if (c.then == Then::reinstall) {
+      EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+    }
+    if (c.then == Then::takeOver) {
+      fake.threadTimeShift = 10000000;
+    }
+    if (c.then != Then::nothing) {
+      EXPECT_TRUE(setHookWithMessage(other_.get(), kMessage));
+    }
+    hookCall();
+    EXPECT_EQ(fake.posted, c.posted);
+    EXPECT_TRUE(unsetHookForWindow(window_.get(), kMessage));
+    EXPECT_TRUE(unsetHookForWindow(other_.get(), kMessage));
+  }
 }
 
 }  // namespace
