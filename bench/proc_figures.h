@@ -46,19 +46,25 @@ inline std::optional<std::uint64_t> wholeNumber(const std::string &text) {
   return std::stoull(text);
 }
 
+// The words of `text` after `mark` (its last place, where `last`);
+// nothing where it is not there.
+inline std::optional<std::istringstream> wordsAfter(const std::string &text, const char *mark,
+                                                    bool last) {
+  const size_t at = last ? text.rfind(mark) : text.find(mark);
+  if (at == std::string::npos) {
+    return std::nullopt;
+  }
+  return std::istringstream(text.substr(at + std::char_traits<char>::length(mark)));
+}
+
 // utime + stime: the 14th and 15th fields, counted from the process's id;
 // the command, the 2nd, may hold spaces and ends at the last parenthesis.
 inline std::optional<std::uint64_t> cpuTicks(const std::string &pid) {
-  const std::string stat = readProcFile(pid, "stat");
-  const size_t close = stat.rfind(')');
-  if (close == std::string::npos) {
-    return std::nullopt;
-  }
-  std::istringstream fields(stat.substr(close + 1));
+  std::optional<std::istringstream> fields = wordsAfter(readProcFile(pid, "stat"), ")", true);
   std::string field;
   std::optional<std::uint64_t> user;
   std::optional<std::uint64_t> system;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
+  for (int i = 3; fields && i <= 15 && *fields >> field; ++i) {
     if (i == 14) {
       user = wholeNumber(field);
     } else if (i == 15) {
@@ -73,16 +79,13 @@ inline std::optional<std::uint64_t> cpuTicks(const std::string &pid) {
 
 // VmRSS, in KiB.
 inline std::optional<std::uint64_t> residentKib(const std::string &pid) {
-  const std::string status = readProcFile(pid, "status");
-  const size_t at = status.find("VmRSS:");
-  if (at == std::string::npos) {
-    return std::nullopt;
-  }
-  std::istringstream line(status.substr(at + 6));
+  std::optional<std::istringstream> line = wordsAfter(readProcFile(pid, "status"), "VmRSS:", false);
   std::string figure;
   std::string unit;
-  line >> figure >> unit;
-  return unit == "kB" ? wholeNumber(figure) : std::nullopt;
+  if (!line || !(*line >> figure >> unit) || unit != "kB") {
+    return std::nullopt;
+  }
+  return wholeNumber(figure);
 }
 
 struct SessionServers {

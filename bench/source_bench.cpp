@@ -4,7 +4,7 @@
 // the intake under a flood of paints against a bare report loop, and the
 // tracker's tick. CPU is the candidate's own time plus what the wineserver
 // and the X server spend beyond the same work watched by no candidate.
-//   source_bench [--quick] [--detail]
+//   source_bench [--quick] [--detail] [--only latency|cost|flood|tick]
 //   source_bench candidate KIND SCENARIO PARENT | work WHAT PARENT ARGUMENT
 
 #include <windows.h>
@@ -35,6 +35,8 @@ struct Plan {
   double floodSeconds = 10;
   double settleSeconds = 4;
   bool detail = false;
+  // One line only: latency, cost, flood or tick.
+  std::string only;
 };
 
 const wchar_t *scenarioName(Scenario scenario) {
@@ -305,6 +307,43 @@ void flushDetail(Runner *runner, Plan plan) {
       shown(percentile(spins, 0.99)));
 }
 
+double perSecond(const RunFigures &run, const char *name) {
+  return run.figures.count(name) != 0 ? run.figures.at(name) / run.wall : 0.0;
+}
+
+// Each run of the first two candidates, described by `describe`.
+template <typename Describe>
+void detailRuns(const std::string &title, const std::vector<std::vector<RunFigures>> &runs,
+                const char *first, const char *second, Describe describe) {
+  std::printf("(%s", title.c_str());
+  for (size_t c = 0; c < 2; ++c) {
+    for (const RunFigures &run : runs[c]) {
+      std::printf("; %s ", c == 0 ? first : second);
+      describe(run);
+    }
+  }
+  std::printf(")\n");
+}
+
+// Each run's parts, per second: the candidate's own CPU, the servers' beyond
+// the baseline, frames, captured and reported pixels where the source gave
+// them.
+void detailCosts(Scenario scenario, const std::vector<std::vector<RunFigures>> &runs,
+                 double baseline) {
+  const std::wstring name = scenarioName(scenario);
+  const std::string title = std::string(name.begin(), name.end()) + ": servers' baseline " +
+                            std::to_string(baseline * 1000 / kClockTicksPerSecond) + " ms/s";
+  detailRuns(title, runs, "source", "poller", [baseline](const RunFigures &run) {
+    std::printf(
+        "own %.1f ms/s, servers %.1f ms/s, %.1f frames/s, %.0f pixels/s captured, %.1f "
+        "reports/s of %.0f pixels/s",
+        perSecond(run, "cpu_s") * 1000,
+        (run.serverTicks / run.wall - baseline) * 1000 / kClockTicksPerSecond,
+        perSecond(run, "frames"), perSecond(run, "captured_pixels"), perSecond(run, "reports"),
+        perSecond(run, "reported_pixels"));
+  });
+}
+
 void costLine(Runner *runner, const Plan &plan) {
   double figures[2][2];
   for (const Scenario scenario : {Scenario::idle, Scenario::typing}) {
@@ -320,14 +359,26 @@ void costLine(Runner *runner, const Plan &plan) {
       figures[scenario == Scenario::idle ? 0 : 1][c] = median(costs);
     }
     if (plan.detail) {
-      std::printf("(%ls: servers' baseline %.1f ms/s)\n", scenarioName(scenario),
-                  baseline * 1000 / kClockTicksPerSecond);
+      detailCosts(scenario, runs, baseline);
     }
   }
   std::printf(
       "cost: idle source %.1f ms/s, poller %.1f ms/s; typing source %.1f ms/s, poller "
       "%.1f ms/s\n",
       figures[0][0], figures[0][1], figures[1][0], figures[1][1]);
+}
+
+// Each run's parts: the candidate's own CPU and the servers' while the
+// flood ran, the reports still taken after it, and the memory of both.
+void detailFlood(const std::vector<std::vector<RunFigures>> &runs) {
+  detailRuns("flood", runs, "source", "bare loop", [](const RunFigures &run) {
+    std::printf(
+        "own %.0f ms/s, servers %.0f ms/s, %.1f frames/s, %.0f pixels/s captured, %.0f "
+        "reports late, growth %.1f MiB own, %.1f MiB wineserver",
+        perSecond(run, "cpu_s") * 1000, run.serverTicks / run.wall * 10, perSecond(run, "frames"),
+        perSecond(run, "captured_pixels"), perSecond(run, "reports_late") * run.wall,
+        perSecond(run, "memory_growth_kib") * run.wall / 1024, run.serverGrowthKib / 1024);
+  });
 }
 
 void floodLine(Runner *runner, const Plan &plan) {
@@ -350,6 +401,7 @@ void floodLine(Runner *runner, const Plan &plan) {
   if (plan.detail) {
     std::printf("(flood: bare loop %.0f reports/s; pixels off: the most of %d runs)\n", bare,
                 plan.repetitions);
+    detailFlood(runs);
   }
 }
 
@@ -372,13 +424,22 @@ int benchmark(const Plan &plan) {
     return 1;
   }
   Runner runner(plan, *servers);
-  latencyLine(&runner, plan);
-  if (plan.detail) {
-    flushDetail(&runner, plan);
+  const auto wanted = [&plan](const char *line) { return plan.only.empty() || plan.only == line; };
+  if (wanted("latency")) {
+    latencyLine(&runner, plan);
+    if (plan.detail) {
+      flushDetail(&runner, plan);
+    }
   }
-  costLine(&runner, plan);
-  floodLine(&runner, plan);
-  tickLine(plan);
+  if (wanted("cost")) {
+    costLine(&runner, plan);
+  }
+  if (wanted("flood")) {
+    floodLine(&runner, plan);
+  }
+  if (wanted("tick")) {
+    tickLine(plan);
+  }
   return 0;
 }
 
@@ -427,6 +488,9 @@ int wmain(int argc, wchar_t **argv) {
         plan.floodSeconds = 4;
       } else if (std::wcscmp(argv[i], L"--detail") == 0) {
         plan.detail = true;
+      } else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) {
+        const std::wstring line = argv[++i];
+        plan.only.assign(line.begin(), line.end());
       }
     }
     return lumo::bench::benchmark(plan);

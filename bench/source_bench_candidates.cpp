@@ -16,6 +16,7 @@
 #include "frames/changed_areas.h"
 #include "frames/frame_builder.h"
 #include "frames/gdi_screen_capture.h"
+#include "paintwatch/report.h"
 #include "source/hook_library.h"
 #include "source/screen_source.h"
 #include "source_bench_modes.h"
@@ -75,14 +76,24 @@ region::Rect virtualScreen() {
 class CountingTap : public source::ReportTap {
 public:
   explicit CountingTap(const SharedBlock &shared) : shared_(shared) {}
-  void report(WPARAM, LPARAM) noexcept override {
-    if (phaseOf(shared_) == working) {
+  void report(WPARAM wParam, LPARAM lParam) noexcept override {
+    const LONG phase = phaseOf(shared_);
+    if (phase == working) {
       ++count;
+      const region::Rect r = paintwatch::unpackReport(wParam, lParam);
+      pixels += static_cast<double>(r.getWidth()) * r.getHeight();
+    } else if (phase > working) {
+      ++late;
     }
   }
   void loaderEnded(DWORD) noexcept override {}
 
   std::atomic<long> count{0};
+  // Taken after the work stopped: what was still queued, and what the
+  // work's end drew.
+  std::atomic<long> late{0};
+  // The reports' areas added up; the source's thread alone writes it.
+  double pixels = 0;
 
 private:
   const SharedBlock &shared_;
@@ -105,6 +116,8 @@ public:
       return false;
     }
     frames::applyUpdate(frame.update, &replica_);
+    ++frames_;
+    capturedPixels_ += static_cast<double>(frame.update.counts.captured);
     origin_ = {frame.virtualScreen.left, frame.virtualScreen.top};
     screen_ = frame.virtualScreen;
     if (scenario_ == Scenario::latency) {
@@ -134,6 +147,17 @@ public:
   }
 
   long reports() const { return tap_.count; }
+  // From the start of the measured stretch.
+  void restartCounts() {
+    frames_ = 0;
+    capturedPixels_ = 0;
+  }
+  void printCounts() const {
+    printFigure("frames", frames_);
+    printFigure("captured_pixels", capturedPixels_);
+    printFigure("reported_pixels", tap_.pixels);
+    printFigure("reports_late", tap_.late);
+  }
   const MarkerWatch &marks() const { return marks_; }
 
 private:
@@ -153,6 +177,8 @@ private:
   POINT origin_ = {0, 0};
   region::Rect screen_;
   MarkerWatch marks_;
+  double frames_ = 0;
+  double capturedPixels_ = 0;
 };
 
 void ready(SharedBlock *shared) { InterlockedIncrement(&shared->candidateReady); }
@@ -164,12 +190,14 @@ int sourceCandidate(SharedBlock *shared, Scenario scenario) {
     consumer.step(std::chrono::milliseconds(20));
   }
   const Stretch stretch;
+  consumer.restartCounts();
   const Phase end = scenario == Scenario::flood ? settling : finished;
   while (phaseOf(*shared) < end) {
     consumer.step(std::chrono::milliseconds(100));
   }
   stretch.print();
   printFigure("reports", consumer.reports());
+  consumer.printCounts();
   if (scenario == Scenario::flood) {
     while (phaseOf(*shared) < comparing) {
       consumer.step(std::chrono::milliseconds(100));
@@ -239,6 +267,9 @@ int bareCandidate(SharedBlock *shared) {
   ready(shared);
   long reports = 0;
   MSG msg;
+  while (phaseOf(*shared) < working && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  }
+  const Stretch stretch;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == reportMessage) {
       reports += phaseOf(*shared) == working ? 1 : 0;
@@ -246,6 +277,7 @@ int bareCandidate(SharedBlock *shared) {
       break;
     }
   }
+  stretch.print();
   printFigure("reports", reports);
   return hooks.remove() ? 0 : 1;
 }
