@@ -331,8 +331,10 @@ void detailRuns(const std::string &title, const std::vector<std::vector<RunFigur
 void detailCosts(Scenario scenario, const std::vector<std::vector<RunFigures>> &runs,
                  double baseline) {
   const std::wstring name = scenarioName(scenario);
-  const std::string title = std::string(name.begin(), name.end()) + ": servers' baseline " +
-                            std::to_string(baseline * 1000 / kClockTicksPerSecond) + " ms/s";
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.1f", baseline * 1000 / kClockTicksPerSecond);
+  const std::string title =
+      std::string(name.begin(), name.end()) + ": servers' baseline " + figure + " ms/s";
   detailRuns(title, runs, "source", "poller", [baseline](const RunFigures &run) {
     std::printf(
         "own %.1f ms/s, servers %.1f ms/s, %.1f frames/s, %.0f pixels/s captured, %.1f "

@@ -103,11 +103,7 @@ private:
 class SourceConsumer {
 public:
   SourceConsumer(const SharedBlock &shared, Scenario scenario)
-      : shared_(shared),
-        scenario_(scenario),
-        tap_(shared),
-        source_(settings(&tap_)),
-        marks_(shared) {}
+      : scenario_(scenario), tap_(shared), source_(settings(&tap_)), marks_(shared) {}
 
   // Takes a frame, if one comes within `timeout`; false where none did.
   bool step(std::chrono::milliseconds timeout) {
@@ -169,7 +165,6 @@ private:
     return settings;
   }
 
-  const SharedBlock &shared_;
   Scenario scenario_;
   CountingTap tap_;
   source::ScreenSource source_;

@@ -30,8 +30,6 @@ using lumo::region::Region;
 
 namespace {
 
-const UINT_PTR kFileMenu = 1;
-
 // True where the rectangles leave no pixel of the target out.
 bool covers(const std::vector<Rect> &rects, const Rect &target) {
   Region left(&target);
