@@ -107,7 +107,7 @@ void DamageTracker::look() {
   std::vector<region::Rect> vacated = vacated_;
   std::vector<PlaceChange> changed;
   if (haveBaseline_) {
-    addWindowChanges(&windows_, &now.windows, &additions, &vacated, &changed);
+    addWindowChanges(windows_, now.windows, &additions, &vacated, &changed);
     boundVacated(&vacated);
     addScrollBars(now.scrollBars, &additions);
   }
@@ -115,16 +115,18 @@ void DamageTracker::look() {
   addRepaintedBars(now, &additions);
   std::vector<region::Rect> held;
   addHeld(now, &held, &additions);
-  const std::unique_ptr<region::Region> tick = onVirtualScreen(additions, now.virtualScreen);
+  // Most ticks add nothing: no region then.
+  const std::unique_ptr<region::Region> tick =
+      additions.empty() ? nullptr : onVirtualScreen(additions, now.virtualScreen);
 
-  const bool united = added_->unite(tick.get()) && damage_->unite(tick.get());
+  const bool united = !tick || (added_->unite(tick.get()) && damage_->unite(tick.get()));
   const bool screenChanged = haveBaseline_ && now.virtualScreen != screen_;
   whole_ = whole_ || !united || screenChanged || displayChanged_ || lost_;
   displayChanged_ = false;
   lost_ = false;
   const double screenArea =
       static_cast<double>(now.virtualScreen.getWidth()) * now.virtualScreen.getHeight();
-  const std::uint64_t added = areaOf(*tick);
+  const std::uint64_t added = tick ? areaOf(*tick) : 0;
   changed_ = changed_ || added != 0;
   polledShares_ += screenArea <= 0 ? 0.0 : static_cast<double>(added) / screenArea;
   ++ticks_;

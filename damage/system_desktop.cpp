@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
+
 #include "damage/per_monitor_dpi.h"
 #include "damage/platform_seam.h"
 
@@ -12,11 +15,25 @@ namespace {
 
 region::Rect fromRect(const RECT &r) { return region::Rect(r.left, r.top, r.right, r.bottom); }
 
-BOOL CALLBACK addTopWindow(HWND window, LPARAM windows) {
+// The enumeration's findings; the foreground window's style, read there,
+// saves asking again for its scroll bars.
+struct WindowList {
+  std::vector<TopWindow> *windows;
+  HWND foreground;
+  std::optional<LONG> foregroundStyle;
+};
+
+BOOL CALLBACK addTopWindow(HWND window, LPARAM listed) {
+  WindowList &list = *reinterpret_cast<WindowList *>(listed);
+  // A top-level window's parent is the desktop, which is always visible: its
+  // own style says what IsWindowVisible would, without walking up to it.
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  if (window == list.foreground) {
+    list.foregroundStyle = style;
+  }
   RECT place;
-  if (IsWindowVisible(window) && GetWindowRect(window, &place)) {
-    reinterpret_cast<std::vector<TopWindow> *>(windows)->push_back(
-        {reinterpret_cast<std::uintptr_t>(window), fromRect(place)});
+  if ((style & WS_VISIBLE) != 0 && GetWindowRect(window, &place)) {
+    list.windows->push_back({reinterpret_cast<std::uintptr_t>(window), fromRect(place)});
   }
   return TRUE;
 }
@@ -53,64 +70,66 @@ std::optional<region::Rect> menuBarOf(HWND owner) {
 }
 
 // The bands right of and below the client area, to the window's edge,
-// where a window with scroll-bar styles draws its bars.
-void addUnreadScrollBars(HWND window, LONG which, std::vector<UnreadScrollBar> *bars) {
+// where a window with scroll-bar styles draws the bars named in `which`.
+void addUnreadScrollBars(HWND window, const LONG *which, int count,
+                         std::vector<UnreadScrollBar> *bars) {
   RECT place;
   RECT client;
   POINT clientOnScreen = {0, 0};
-  if (!GetWindowRect(window, &place) || !GetClientRect(window, &client) ||
+  if (count == 0 || !GetWindowRect(window, &place) || !GetClientRect(window, &client) ||
       !ClientToScreen(window, &clientOnScreen)) {
     return;
   }
   const region::Rect inside(clientOnScreen.x, clientOnScreen.y, clientOnScreen.x + client.right,
                             clientOnScreen.y + client.bottom);
   const bool leftBar = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
-  const region::Rect band =
-      which == OBJID_HSCROLL ? region::Rect(inside.left, inside.bottom, inside.right, place.bottom)
-      : leftBar              ? region::Rect(place.left, inside.top, inside.left, inside.bottom)
-                             : region::Rect(inside.right, inside.top, place.right, inside.bottom);
-  bars->push_back({band, inside});
+  for (int i = 0; i < count; ++i) {
+    const region::Rect band =
+        which[i] == OBJID_HSCROLL
+            ? region::Rect(inside.left, inside.bottom, inside.right, place.bottom)
+        : leftBar ? region::Rect(place.left, inside.top, inside.left, inside.bottom)
+                  : region::Rect(inside.right, inside.top, place.right, inside.bottom);
+    bars->push_back({band, inside});
+  }
 }
 
-void addScrollBars(HWND window, DesktopSnapshot *now) {
-  if (window == nullptr) {
-    return;
-  }
-  // The style is the window's stored one; asking for it sends nothing.
-  const LONG style = GetWindowLongW(window, GWL_STYLE);
+// Only the bars the style shows: the system reports the others invisible.
+// Where the system would not describe them (`readable` false, or it
+// refuses), the bands stand in; false where it refused.
+bool addScrollBars(HWND window, LONG style, bool readable, DesktopSnapshot *now) {
+  LONG unread[2];
+  int unreadCount = 0;
+  bool refused = false;
   for (const LONG which : {OBJID_HSCROLL, OBJID_VSCROLL}) {
+    if ((style & (which == OBJID_HSCROLL ? WS_HSCROLL : WS_VSCROLL)) == 0) {
+      continue;
+    }
     SCROLLBARINFO info{};
     info.cbSize = sizeof info;
     // The window's own bars are read from what it stored; OBJID_CLIENT, a
     // scroll-bar control, would send it a message and wait.
-    if (GetScrollBarInfo(window, which, &info)) {
-      if ((info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
-        now->scrollBars.push_back(
-            {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
-      }
-    } else if ((style & (which == OBJID_HSCROLL ? WS_HSCROLL : WS_VSCROLL)) != 0) {
-      addUnreadScrollBars(window, which, &now->unreadScrollBars);
+    if (!readable || !GetScrollBarInfo(window, which, &info)) {
+      refused = refused || readable;
+      unread[unreadCount++] = which;
+    } else if ((info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+      now->scrollBars.push_back(
+          {fromRect(info.rcScrollBar), info.xyThumbTop, info.xyThumbBottom, partStates(info)});
     }
   }
+  addUnreadScrollBars(window, unread, unreadCount, &now->unreadScrollBars);
+  return !refused;
 }
 
-// The thread's state is copied out of the window manager: the foreground
-// thread is not asked, so it may be hung. Zeroed where it cannot be had.
-GUITHREADINFO threadOf(HWND foreground) {
+// The foreground thread's state, copied out of the window manager: the
+// thread is not asked, so it may be hung; its active window is the
+// foreground window. Zeroed where there is none.
+GUITHREADINFO foregroundThread() {
   GUITHREADINFO thread{};
   thread.cbSize = sizeof thread;
-  if (foreground == nullptr ||
-      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &thread)) {
+  if (!GetGUIThreadInfo(0, &thread)) {
     thread = GUITHREADINFO{};
   }
   return thread;
-}
-
-std::vector<TopWindow> topWindows() {
-  std::vector<TopWindow> windows;
-  // Reads the window list and each window's place; sends nothing.
-  EnumWindows(addTopWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
 }
 
 std::optional<region::Rect> caretOf(const GUITHREADINFO &thread) {
@@ -123,35 +142,11 @@ std::optional<region::Rect> caretOf(const GUITHREADINFO &thread) {
   return fromRect(onScreen);
 }
 
-std::vector<region::Rect> openMenus(const GUITHREADINFO &thread) {
-  std::vector<region::Rect> menus;
-  // Popup menus are top-level windows of the system's menu class, whichever
-  // thread opened them. With no title to match, FindWindowExW compares
-  // classes and asks no window for its text.
-  for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup != nullptr;
-       popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
-    RECT place;
-    if (IsWindowVisible(popup) && GetWindowRect(popup, &place)) {
-      menus.push_back(fromRect(place));
-    }
-  }
-  if ((thread.flags & GUI_INMENUMODE) != 0 && thread.hwndMenuOwner != nullptr) {
-    if (const std::optional<region::Rect> bar = menuBarOf(thread.hwndMenuOwner)) {
-      menus.push_back(*bar);
-    }
-  }
-  return menus;
-}
-
-// The foreground window's own scroll bars, and those of the control with the
-// keyboard focus, such as an editor's text: a thumb moves without a
-// painting message. Under Wine only the calling process's windows answer;
-// elsewhere the bands where the bars are drawn stand in.
-void addScrollBarsOf(HWND foreground, const GUITHREADINFO &thread, DesktopSnapshot *now) {
-  addScrollBars(foreground, now);
-  if (thread.hwndFocus != foreground) {
-    addScrollBars(thread.hwndFocus, now);
-  }
+// Popup menus are top-level windows of the system's menu class, whichever
+// thread opened them; a window's class is asked once, as it appears. The
+// class is the integer atom 32768 ("#32768").
+bool isPopupMenu(std::uintptr_t window) {
+  return GetClassLongPtrW(reinterpret_cast<HWND>(window), GCW_ATOM) == 32768;
 }
 
 }  // namespace
@@ -162,15 +157,81 @@ DesktopSnapshot SystemDesktop::snapshot(ScreenRead screen) {
   const PerMonitorDpiScope perMonitor;
   DesktopSnapshot now;
   now.virtualScreen = virtualScreen(screen);
-  // Each read is a round trip to the window server: the foreground window
-  // and its thread's state once for the caret, the menus and the bars.
-  const HWND foreground = GetForegroundWindow();
-  const GUITHREADINFO thread = threadOf(foreground);
-  now.windows = topWindows();
+  // Each read is a round trip to the window server: the foreground thread's
+  // state once for the window in front, the caret, the menu bar and the
+  // bars; the window list once for the places and the popup menus.
+  const GUITHREADINFO thread = foregroundThread();
+  now.windows.reserve(seen_.size() + 16);
+  WindowList listed{&now.windows, thread.hwndActive, std::nullopt};
+  // Reads the window list and each window's style and place; sends nothing.
+  EnumWindows(addTopWindow, reinterpret_cast<LPARAM>(&listed));
   now.caret = caretOf(thread);
-  now.menus = openMenus(thread);
-  addScrollBarsOf(foreground, thread, &now);
+  now.menus = menusAmong(now.windows);
+  if ((thread.flags & GUI_INMENUMODE) != 0 && thread.hwndMenuOwner != nullptr) {
+    if (const std::optional<region::Rect> bar = menuBarOf(thread.hwndMenuOwner)) {
+      now.menus.push_back(*bar);
+    }
+  }
+  addScrollBarsOf(thread, listed.foregroundStyle, &now);
   return now;
+}
+
+// The foreground window's own scroll bars, and those of the control with the
+// keyboard focus, such as an editor's text: a thumb moves without a
+// painting message. Under Wine only the calling process's windows answer;
+// elsewhere the bands where the bars are drawn stand in. A window the system
+// would not describe at the last look is not asked again: under Wine a
+// refusal costs some 13 microseconds a bar.
+void SystemDesktop::addScrollBarsOf(const GUITHREADINFO &thread,
+                                    std::optional<LONG> foregroundStyle, DesktopSnapshot *now) {
+  std::array<std::uintptr_t, 2> unreadable = {};
+  int count = 0;
+  const auto look = [&](HWND window, LONG style) {
+    const auto id = reinterpret_cast<std::uintptr_t>(window);
+    const bool refusedBefore =
+        std::find(unreadable_.begin(), unreadable_.end(), id) != unreadable_.end();
+    if (!addScrollBars(window, style, !refusedBefore, now) || refusedBefore) {
+      unreadable[count++] = id;
+    }
+  };
+  if (thread.hwndActive != nullptr) {
+    look(thread.hwndActive,
+         foregroundStyle ? *foregroundStyle : GetWindowLongW(thread.hwndActive, GWL_STYLE));
+  }
+  if (thread.hwndFocus != nullptr && thread.hwndFocus != thread.hwndActive) {
+    look(thread.hwndFocus, GetWindowLongW(thread.hwndFocus, GWL_STYLE));
+  }
+  unreadable_ = unreadable;
+}
+
+// The popup menus among the windows. The windows of the last look, in the
+// system's order, are known; mostly the list is the same, and no window's
+// class is asked.
+std::vector<region::Rect> SystemDesktop::menusAmong(const std::vector<TopWindow> &windows) {
+  const bool same = std::equal(windows.begin(), windows.end(), seen_.begin(), seen_.end(),
+                               [](const TopWindow &w, std::uintptr_t id) { return w.id == id; });
+  std::vector<std::uintptr_t> known;
+  if (!same) {
+    known = seen_;
+    std::sort(known.begin(), known.end());
+  }
+  std::vector<std::uintptr_t> seen;
+  seen.reserve(windows.size());
+  std::vector<std::uintptr_t> menuIds;
+  std::vector<region::Rect> menus;
+  for (const TopWindow &w : windows) {
+    const bool wasSeen = same || std::binary_search(known.begin(), known.end(), w.id);
+    const bool menu =
+        wasSeen ? std::find(menus_.begin(), menus_.end(), w.id) != menus_.end() : isPopupMenu(w.id);
+    if (menu) {
+      menuIds.push_back(w.id);
+      menus.push_back(w.place);
+    }
+    seen.push_back(w.id);
+  }
+  seen_.swap(seen);
+  menus_.swap(menuIds);
+  return menus;
 }
 
 // Under Wine the four metrics cost some 500 microseconds, a tick's whole

@@ -8,6 +8,11 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "damage/desktop_source.h"
 
 namespace lumo {
@@ -29,9 +34,20 @@ private:
   static constexpr ULONGLONG screenReadEveryMs = 1000;
 
   region::Rect virtualScreen(ScreenRead read);
+  std::vector<region::Rect> menusAmong(const std::vector<TopWindow> &windows);
+  // The foreground window's style where the window list read it.
+  void addScrollBarsOf(const GUITHREADINFO &thread, std::optional<LONG> foregroundStyle,
+                       DesktopSnapshot *now);
 
   region::Rect screen_;
   ULONGLONG screenReadAt_ = 0;
+  // The visible top-level windows of the last snapshot, in the system's
+  // order, and those of them that are popup menus.
+  std::vector<std::uintptr_t> seen_;
+  std::vector<std::uintptr_t> menus_;
+  // Of the windows whose bars the last snapshot looked at, those the system
+  // would not describe; null ids elsewhere.
+  std::array<std::uintptr_t, 2> unreadable_ = {};
 };
 
 }  // namespace damage

@@ -25,9 +25,8 @@ struct PlaceChange {
 // place of every window that went; to `vacated` what windows no longer
 // cover: the last place of one that went (closed, minimised or hidden) and
 // what one that moved or changed size left of its old place; and to
-// `changed` each window that moved or changed size. Sorts both lists of
-// windows by id.
-void addWindowChanges(std::vector<TopWindow> *before, std::vector<TopWindow> *after,
+// `changed` each window that moved or changed size.
+void addWindowChanges(const std::vector<TopWindow> &before, const std::vector<TopWindow> &after,
                       std::vector<region::Rect> *places, std::vector<region::Rect> *vacated,
                       std::vector<PlaceChange> *changed);
 

@@ -123,6 +123,30 @@ TEST_F(DamageTrackerTest, WindowsThatAppearOrGoAddTheirPlaceOnce) {
   EXPECT_TRUE(tickAndTake().empty());
 }
 
+// The system lists windows front to back: one brought forward changes the
+// order, not the places.
+TEST_F(DamageTrackerTest, AChangeOfOrderAloneAddsNothing) {
+  const struct {
+    const char *what;
+    std::vector<lumo::damage::TopWindow> after;
+    Boxes added;
+  } cases[] = {
+      {"swapped", {{2, Rect(500, 500, 600, 550)}, {1, Rect(10, 10, 110, 110)}}, {}},
+      {"swapped, one moved",
+       {{2, Rect(500, 500, 600, 550)}, {1, Rect(20, 10, 120, 110)}},
+       {{10, 10, 120, 110}}},
+  };
+  for (const auto &c : cases) {
+    desktop.now.windows = {{1, Rect(10, 10, 110, 110)}, {2, Rect(500, 500, 600, 550)}};
+    tracker.tick();
+    tracker.takeFrame();
+    desktop.now.windows = c.after;
+    EXPECT_EQ(tickAndTake(), c.added) << c.what;
+    desktop.now.windows = {c.after[1], c.after[0]};
+    EXPECT_EQ(tickAndTake(), Boxes{}) << c.what;
+  }
+}
+
 // What a window no longer covers is named apart, in virtual-screen
 // coordinates and clipped, over all ticks of the frame, and in a whole
 // frame too: what was beneath is drawn there late.

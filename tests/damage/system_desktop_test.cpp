@@ -30,8 +30,6 @@ using lumo::region::Region;
 
 namespace {
 
-const UINT_PTR kFileMenu = 1;
-
 // True where the rectangles leave no pixel of the target out.
 bool covers(const std::vector<Rect> &rects, const Rect &target) {
   Region left(&target);
@@ -248,6 +246,16 @@ TEST_F(SystemDesktopTest, AMenuOpenedWithTheKeyboardIsCoveredUntilItCloses) {
   ASSERT_TRUE(soonCovered(popup));
   const Rect open = popup();
   EXPECT_FALSE(open.isEmpty());
+  // At every tick while it is open, also after another window appears.
+  for (int i = 0; i < 6; ++i) {
+    lumo::UniqueWindow appeared;
+    if (i == 3) {
+      appeared.reset(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 20, 20,
+                                     nullptr, nullptr, nullptr, nullptr));
+      ShowWindow(appeared.get(), SW_SHOWNOACTIVATE);
+    }
+    EXPECT_TRUE(covers(tickAndTake(), open)) << i;
+  }
   press(VK_ESCAPE);
   press(VK_ESCAPE);
   EXPECT_TRUE(popup().isEmpty());
@@ -294,6 +302,36 @@ TEST_F(SystemDesktopTest, AnotherProcesssMenuBarIsCoveredInMenuMode) {
   press(VK_MENU);
   EXPECT_TRUE(soonCovered([&bar] { return bar; }));
   press(VK_ESCAPE);
+}
+
+// Under Wine the system will not describe another process's bars: their
+// bands are added in each frame whose reports touch the client area beside
+// them, and only then.
+TEST_F(SystemDesktopTest, AnotherProcesssScrollBarIsAddedWhenItsClientAreaIsReported) {
+  const std::wstring event = L"LumoBarsPeer" + std::to_wstring(GetCurrentProcessId());
+  const lumo::UniqueHandle shown(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+  const UniquePeer peer = startMenuPeer(L"30 in-front " + event);
+  ASSERT_TRUE(peer.valid());
+  ASSERT_EQ(WaitForSingleObject(shown.get(), 10000), WAIT_OBJECT_0);
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  ASSERT_TRUE(GetGUIThreadInfo(0, &thread));
+  // The peer's edit control, whose vertical bar stands right of its client
+  // area.
+  RECT place;
+  RECT client;
+  GetWindowRect(thread.hwndFocus, &place);
+  GetClientRect(thread.hwndFocus, &client);
+  MapWindowPoints(thread.hwndFocus, nullptr, reinterpret_cast<POINT *>(&client), 2);
+  const Rect bar = onVirtualScreen(RECT{client.right, client.top, place.right, client.bottom});
+  ASSERT_FALSE(bar.isEmpty());
+  const auto packed = lumo::paintwatch::packReport(onVirtualScreen(client));
+  tickAndTake();
+  for (int frame = 0; frame < 3; ++frame) {
+    EXPECT_FALSE(covers(tickAndTake(), bar)) << frame;
+    tracker_.addReport(packed.wParam, packed.lParam);
+    EXPECT_TRUE(covers(tickAndTake(), bar)) << frame;
+  }
 }
 
 // Programs that stop pumping, one in front with a caret and scroll bars,
