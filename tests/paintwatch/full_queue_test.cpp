@@ -42,7 +42,8 @@ TEST(FullQueueTest, OnlyAFullQueueOwesTheReceiverOneEverythingChanged) {
       {"full queue", {full}, {all, peer, here, here}},
       // The peer's next hook call tries again.
       {"the catch-up refused, full", {full, full}, {peer, all, here, here}},
-      {"the catch-up refused for integrity level", {full, ERROR_ACCESS_DENIED},
+      {"the catch-up refused for integrity level",
+       {full, ERROR_ACCESS_DENIED},
        {peer, all, here, here}},
       {"integrity level", {ERROR_ACCESS_DENIED}, {peer, here, here}},
       {"target gone", {ERROR_INVALID_WINDOW_HANDLE}, {peer, here, here}},

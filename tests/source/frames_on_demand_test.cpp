@@ -45,7 +45,13 @@ struct QuietSource {
 
   void report(const Rect &rect) {
     const auto &names = lumo::server::ServerObjectNames::instance();
-    const HWND window = FindWindowW(L"LumoScreenSource", nullptr);
+    HWND window = nullptr;
+    DWORD owner = 0;
+    // This process's source's window: other tests' sources may run beside.
+    do {
+      window = FindWindowExW(nullptr, window, L"LumoScreenSource", nullptr);
+      GetWindowThreadProcessId(window, &owner);
+    } while (window != nullptr && owner != GetCurrentProcessId());
     const lumo::paintwatch::ReportParams params = lumo::paintwatch::packReport(rect);
     ASSERT_TRUE(PostMessageW(window, names.hookUpdateMessage, params.wParam, params.lParam));
   }
