@@ -60,6 +60,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   if (message == WM_DISPLAYCHANGE && tracker != nullptr) {
     tracker->displayChanged();
   }
+  // A program that closes every top-level window must not end the reports.
+  if (message == WM_CLOSE) {
+    return 0;
+  }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 

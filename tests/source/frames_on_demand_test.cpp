@@ -43,17 +43,21 @@ struct QuietSource {
     return s;
   }
 
-  void report(const Rect &rect) {
-    const auto &names = lumo::server::ServerObjectNames::instance();
+  // This process's source's window: other tests' sources may run beside.
+  static HWND window() {
     HWND window = nullptr;
     DWORD owner = 0;
-    // This process's source's window: other tests' sources may run beside.
     do {
       window = FindWindowExW(nullptr, window, L"LumoScreenSource", nullptr);
       GetWindowThreadProcessId(window, &owner);
     } while (window != nullptr && owner != GetCurrentProcessId());
+    return window;
+  }
+
+  void report(const Rect &rect) {
+    const auto &names = lumo::server::ServerObjectNames::instance();
     const lumo::paintwatch::ReportParams params = lumo::paintwatch::packReport(rect);
-    ASSERT_TRUE(PostMessageW(window, names.hookUpdateMessage, params.wParam, params.lParam));
+    ASSERT_TRUE(PostMessageW(window(), names.hookUpdateMessage, params.wParam, params.lParam));
   }
 
   // Takes the first, whole frame and what it leaves watched.
@@ -86,6 +90,8 @@ TEST(FramesOnDemandTest, ReportsAreAnsweredByOneFrameNoSoonerThanTheLeastInterva
   for (const milliseconds least : {milliseconds(0), milliseconds(200)}) {
     QuietSource quiet(least);
     const std::uint64_t before = quiet.settle().sequence;
+    // A careless program closing every window closes nothing here.
+    SendMessageW(QuietSource::window(), WM_CLOSE, 0, 0);
     SourceFrame frame;
     quiet.screen.fill(Rect(10, 10, 50, 30), 0x123456);
     quiet.report(Rect(10, 10, 50, 30));
