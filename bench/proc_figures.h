@@ -13,28 +13,34 @@
 #include <sstream>
 #include <string>
 
+#include "util/unique_handle.h"
+
 namespace lumo {
 namespace bench {
 
 constexpr double kClockTicksPerSecond = 100;
 
+using UniqueFind = UniqueAny<HANDLE, &FindClose, InvalidHandleValueIsInvalid>;
+
+// Everything a file or pipe gives, until its end.
+inline std::string readAll(HANDLE from) {
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    text.append(buffer, got);
+  }
+  return text;
+}
+
 // The whole of /proc/<pid>/<file>, or of /proc/<pid> where `file` is
 // empty; empty where it cannot be read.
 inline std::string readProcFile(const std::string &pid, const char *file) {
   const std::string name = "Z:\\proc\\" + pid + (*file != '\0' ? "\\" + std::string(file) : "");
-  const HANDLE f = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-  std::string text;
-  if (f == INVALID_HANDLE_VALUE) {
-    return text;
-  }
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    text.append(buffer, got);
-  }
-  CloseHandle(f);
-  return text;
+  const UniqueFileHandle f(CreateFileA(name.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+  return f ? readAll(f.get()) : std::string();
 }
 
 // A whole decimal number; nothing where the text is not one.
@@ -103,8 +109,8 @@ inline std::optional<SessionServers> findSessionServers() {
   const std::string mark = std::string("WINEPREFIX=") + prefix + '\0';
   SessionServers found;
   WIN32_FIND_DATAA entry;
-  const HANDLE listing = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (listing == INVALID_HANDLE_VALUE) {
+  const UniqueFind listing(FindFirstFileA("Z:\\proc\\*", &entry));
+  if (!listing) {
     return std::nullopt;
   }
   do {
@@ -118,8 +124,7 @@ inline std::optional<SessionServers> findSessionServers() {
     if ((server || x) && readProcFile(pid, "environ").find(mark) != std::string::npos) {
       (server ? found.wineserver : found.xserver) = pid;
     }
-  } while (FindNextFileA(listing, &entry));
-  FindClose(listing);
+  } while (FindNextFileA(listing.get(), &entry));
   if (found.wineserver.empty() || found.xserver.empty()) {
     return std::nullopt;
   }

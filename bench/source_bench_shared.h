@@ -30,6 +30,9 @@ struct SharedBlock {
 
 // The block named after the parent's process id, made by the parent and
 // opened by its children.
+inline void unmapBlock(SharedBlock *block) { UnmapViewOfFile(block); }
+using UniqueBlockView = UniqueAny<SharedBlock *, &unmapBlock>;
+
 class SharedMemory {
 public:
   SharedMemory(DWORD parentId, bool make) {
@@ -38,23 +41,17 @@ public:
                                              sizeof(SharedBlock), name.c_str())
                         : OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
     if (mapping_) {
-      block_ = static_cast<SharedBlock *>(
-          MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedBlock)));
-    }
-  }
-  SharedMemory(const SharedMemory &) = delete;
-  SharedMemory &operator=(const SharedMemory &) = delete;
-  ~SharedMemory() {
-    if (block_ != nullptr) {
-      UnmapViewOfFile(block_);
+      block_.reset(static_cast<SharedBlock *>(
+          MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedBlock))));
     }
   }
 
-  SharedBlock *block() const { return block_; }
+  SharedBlock *block() const { return block_.get(); }
 
 private:
   UniqueHandle mapping_;
-  SharedBlock *block_ = nullptr;
+  // After the mapping, so that the view goes first.
+  UniqueBlockView block_;
 };
 
 inline LONG phaseOf(const SharedBlock &shared) { return shared.phase; }
@@ -121,17 +118,6 @@ inline Child startChild(const std::wstring &arguments, bool capture) {
     child.process.reset(info.hProcess);
   }
   return child;
-}
-
-// Everything the child writes, until it closes its output.
-inline std::string readAll(HANDLE output) {
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    text.append(buffer, got);
-  }
-  return text;
 }
 
 }  // namespace bench

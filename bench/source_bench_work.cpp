@@ -20,10 +20,8 @@ LRESULT CALLBACK paintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   if (message == WM_PAINT) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);
-    const HBRUSH brush =
-        CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrW(window, GWLP_USERDATA)));
-    FillRect(dc, &paint.rcPaint, brush);
-    DeleteObject(brush);
+    SetDCBrushColor(dc, static_cast<COLORREF>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+    FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     EndPaint(window, &paint);
     return 0;
   }

@@ -21,37 +21,28 @@ const int mostMessagesPerDrain = 1024;
 
 const wchar_t windowClass[] = L"LumoScreenSource";
 
-std::string hookFailure(HookLibrary::Outcome outcome, const HookLibrary &hooks) {
+// Why the hooks are not installed, and at which step.
+StartError hookFailure(HookLibrary::Outcome outcome, const HookLibrary &hooks) {
   const std::string path = toUtf8(hooks.path().c_str());
   switch (outcome) {
     case HookLibrary::Outcome::NotFound:
-      return "cannot find the hook library " + path;
+      return StartError(StartStep::libraryMissing, "cannot find the hook library " + path);
     case HookLibrary::Outcome::NotThisBitness:
-      return format("%s is not a %d-bit library", path.c_str(),
-                    static_cast<int>(sizeof(void *) * 8));
+      return StartError(
+          StartStep::libraryOtherBitness,
+          format("%s is not a %d-bit library", path.c_str(), static_cast<int>(sizeof(void *) * 8)));
     case HookLibrary::Outcome::NotLoaded:
-      return format("cannot load %s (error %lu)", path.c_str(), hooks.loadError());
+      return StartError(StartStep::libraryNotLoaded,
+                        format("cannot load %s (error %lu)", path.c_str(), hooks.loadError()));
     case HookLibrary::Outcome::NotHookLibrary:
-      return path +
-             " is not the screen-hook library: it lacks setHookWithMessage or unsetHookForWindow";
+      return StartError(StartStep::notHookLibrary,
+                        path +
+                            " is not the screen-hook library: it lacks setHookWithMessage or "
+                            "unsetHookForWindow");
     default:
-      return "cannot install the screen hooks: another program has them installed, or the "
-             "system refused them";
-  }
-}
-
-StartStep hookStep(HookLibrary::Outcome outcome) {
-  switch (outcome) {
-    case HookLibrary::Outcome::NotFound:
-      return StartStep::libraryMissing;
-    case HookLibrary::Outcome::NotThisBitness:
-      return StartStep::libraryOtherBitness;
-    case HookLibrary::Outcome::NotLoaded:
-      return StartStep::libraryNotLoaded;
-    case HookLibrary::Outcome::NotHookLibrary:
-      return StartStep::notHookLibrary;
-    default:
-      return StartStep::hooksRefused;
+      return StartError(StartStep::hooksRefused,
+                        "cannot install the screen hooks: another program has them installed, "
+                        "or the system refused them");
   }
 }
 
@@ -129,7 +120,7 @@ private:
   void install() {
     const HookLibrary::Outcome outcome = hooks_.install(window_.get(), names_.hookUpdateMessage);
     if (outcome != HookLibrary::Outcome::Installed) {
-      throw StartError(hookStep(outcome), hookFailure(outcome, hooks_));
+      throw hookFailure(outcome, hooks_);
     }
   }
 
