@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" >/dev/null
 cd "$root"
 scripts/check-format.sh
+scripts/check-docs.py
 # What ships, built again with Clang, warnings as errors: compiler-specific
 # constructs show.
 for preset in i686-clang x64-clang; do
