@@ -24,6 +24,9 @@ const std::uint32_t kOutline = 0x00FF0000;  // red
 const std::uint32_t kMissed = 0x0000A0FF;   // a light blue, far from any red
 const std::uint32_t kAdded = 0x0000E040;    // green, far from both
 const std::uint32_t kMoved = 0x00FFD000;    // yellow, far from all three
+// Violet: over the reports' red it turns purple, and it is far from the
+// missed changes' light blue.
+const std::uint32_t kSent = 0x00A040FF;
 const std::uint32_t kLabelText = 0x00FFFFFF;
 const std::uint32_t kLabelBackground = 0x00000000;
 
@@ -32,6 +35,7 @@ const unsigned leastWeight = 32;
 const unsigned weightRange = 112;
 const unsigned largeAreaWeight = 40;
 const unsigned missedWeight = 176;
+const unsigned sentWeight = 96;
 
 unsigned long mostReports(const std::vector<Damage> &damage) {
   unsigned long most = 1;
@@ -90,29 +94,45 @@ void labelCounts(HDC dc, const std::vector<Damage> &damage) {
   }
 }
 
-// What the marks mean, in the bottom-right corner.
-void drawLegend(HDC dc, int width, int height, unsigned long most, const VerifyMarks &marks) {
-  std::vector<std::wstring> lines = {
-      L"Reported rectangles: outlined in red, with their report count",
-      L"Tint: from 1 report (lightest) to " + std::to_wstring(most) +
-          (most == 1 ? L" report" : L" reports") + L" (deepest)",
+struct LegendLine {
+  std::wstring text;
+  std::uint32_t swatch;
+};
+
+// The sent pixels and the hinted ones are the frames line's, in its words.
+std::vector<LegendLine> legendLines(unsigned long most, const VerifyMarks &marks) {
+  std::vector<LegendLine> lines = {
+      {L"Reported rectangles: outlined in red, with their report count", kOutline},
+      {L"Tint: from 1 report (lightest) to " + std::to_wstring(most) +
+           (most == 1 ? L" report" : L" reports") + L" (deepest)",
+       towards(0, kOutline, shadeWeight(1, 2))},
   };
-  std::vector<std::uint32_t> swatches = {kOutline, towards(0, kOutline, shadeWeight(1, 2))};
+  if (marks.sent != nullptr) {
+    lines.push_back({L"Violet: sent by the frame builder; hinted " +
+                         std::to_wstring(marks.hintedPixels) + L" pixels, sent " +
+                         std::to_wstring(marks.sentPixels),
+                     kSent});
+  }
   if (marks.missed != nullptr) {
-    lines.push_back(L"Blue: changed on screen, covered by no report");
-    swatches.push_back(kMissed);
+    lines.push_back({L"Blue: changed on screen, covered by no report", kMissed});
   }
   if (marks.added != nullptr) {
-    lines.push_back(L"Green outlines: added by the damage tracker (moves, carets, menus)");
-    swatches.push_back(kAdded);
+    lines.push_back(
+        {L"Green outlines: added by the damage tracker (moves, carets, menus)", kAdded});
   }
   if (marks.moves != nullptr) {
-    lines.push_back(L"Yellow: copied by a move, from where to where, the two joined");
-    swatches.push_back(kMoved);
+    lines.push_back({L"Yellow: copied by a move, from where to where, the two joined", kMoved});
   }
+  return lines;
+}
+
+// What the marks mean, in the bottom-right corner.
+void drawLegend(HDC dc, int width, int height, unsigned long most, const VerifyMarks &marks) {
+  const std::vector<LegendLine> lines = legendLines(most, marks);
   int lineHeight = 0;
   int widest = 0;
-  for (const std::wstring &line : lines) {
+  for (const LegendLine &legend : lines) {
+    const std::wstring &line = legend.text;
     SIZE size = {};
     GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size);
     widest = std::max<int>(widest, size.cx);
@@ -128,9 +148,9 @@ void drawLegend(HDC dc, int width, int height, unsigned long most, const VerifyM
   for (size_t i = 0; i < lines.size(); ++i) {
     const int y = top + 4 + static_cast<int>(i) * (lineHeight + 4);
     RECT mark = {left + 4, y, left + 4 + swatch, y + lineHeight};
-    const UniqueBrush brush(CreateSolidBrush(colourRef(swatches[i])));
+    const UniqueBrush brush(CreateSolidBrush(colourRef(lines[i].swatch)));
     FillRect(dc, &mark, brush.get());
-    drawLabel(dc, left + 8 + swatch, y, lines[i]);
+    drawLabel(dc, left + 8 + swatch, y, lines[i].text);
   }
 }
 
@@ -229,6 +249,20 @@ void shade(std::uint32_t *pixels, int width, int height, const std::vector<Damag
   }
 }
 
+// A mask of another size than the picture's is of another screen, and is
+// left out.
+void tintMask(std::uint32_t *pixels, int width, int height, const std::vector<std::uint8_t> *mask,
+              std::uint32_t colour, unsigned weight) {
+  if (mask == nullptr || mask->size() != static_cast<size_t>(width) * height) {
+    return;
+  }
+  for (size_t i = 0; i < mask->size(); ++i) {
+    if ((*mask)[i]) {
+      pixels[i] = towards(pixels[i], colour, weight);
+    }
+  }
+}
+
 // Edges cut off by the picture's border are not drawn.
 void outline(std::uint32_t *pixels, int width, int height, const region::Rect &rect,
              std::uint32_t colour) {
@@ -278,14 +312,8 @@ void paintDamage(std::uint32_t *pixels, int width, int height, const std::vector
                  const VerifyMarks &marks) {
   const unsigned long most = mostReports(damage);
   shade(pixels, width, height, damage, most);
-  const std::vector<std::uint8_t> *missed = marks.missed;
-  if (missed != nullptr && missed->size() == static_cast<size_t>(width) * height) {
-    for (size_t i = 0; i < missed->size(); ++i) {
-      if ((*missed)[i]) {
-        pixels[i] = towards(pixels[i], kMissed, missedWeight);
-      }
-    }
-  }
+  tintMask(pixels, width, height, marks.sent, kSent, sentWeight);
+  tintMask(pixels, width, height, marks.missed, kMissed, missedWeight);
   // Outlines last, so that no shading covers them.
   for (const Damage &d : damage) {
     outline(pixels, width, height, d.rect, kOutline);

@@ -199,7 +199,13 @@ bool Monitor::writeMap(const std::vector<std::uint8_t> *missed) {
   }
   VerifyMarks marks;
   if (missed != nullptr) {
-    marks = {missed, &verification_.additions(), &verification_.moves()};
+    const frames::FrameCounts &counts = verification_.frameCounts();
+    marks = {missed,
+             &verification_.additions(),
+             &verification_.moves(),
+             &verification_.sent(),
+             counts.hinted,
+             counts.sent};
   }
   const std::string error = writeDamageMap(options_.damageMap, tally_.damage(), marks);
   if (!error.empty()) {

@@ -18,6 +18,15 @@ const int allowedWrongCaptures = 2;
 
 bool stale(std::uint8_t wrongAt) { return std::bitset<8>(wrongAt).count() > allowedWrongCaptures; }
 
+// Sets the rectangle's bytes in a mask of one byte per pixel, as far as it
+// lies on the mask.
+void mark(const region::Rect &rect, int width, int height, std::vector<std::uint8_t> *mask) {
+  const region::Rect c = clipped(rect, width, height);
+  for (int y = c.top; y < c.bottom; ++y) {
+    std::fill_n(mask->begin() + static_cast<size_t>(y) * width + c.left, c.getWidth(), 1);
+  }
+}
+
 }  // namespace
 
 ReplicaCheck::ReplicaCheck(const region::Rect &captured)
@@ -25,14 +34,10 @@ ReplicaCheck::ReplicaCheck(const region::Rect &captured)
       width_(captured.getWidth()),
       height_(captured.getHeight()),
       excluded_(static_cast<size_t>(width_) * height_, 0),
+      sent_(static_cast<size_t>(width_) * height_, 0),
       wrongAt_(static_cast<size_t>(width_) * height_, 0) {}
 
-void ReplicaCheck::exclude(const region::Rect &rect) {
-  const region::Rect c = clipped(rect, width_, height_);
-  for (int y = c.top; y < c.bottom; ++y) {
-    std::fill_n(excluded_.begin() + static_cast<size_t>(y) * width_ + c.left, c.getWidth(), 1);
-  }
-}
+void ReplicaCheck::exclude(const region::Rect &rect) { mark(rect, width_, height_, &excluded_); }
 
 void ReplicaCheck::frame(const region::Rect &virtualScreen, const frames::FrameUpdate &update) {
   layout_ = virtualScreen;
@@ -48,6 +53,9 @@ void ReplicaCheck::frame(const region::Rect &virtualScreen, const frames::FrameU
   counts_.sent += update.counts.sent;
   counts_.copied += update.counts.copied;
   moves_ += update.moves.size();
+  for (const frames::ChangedArea &area : update.areas) {
+    mark(area.place, width_, height_, &sent_);
+  }
   for (const frames::Move &move : update.moves) {
     const region::Rect &from = move.source;
     copies_.push_back({from, region::Rect(move.toLeft, move.toTop, move.toLeft + from.getWidth(),

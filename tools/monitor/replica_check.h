@@ -35,6 +35,11 @@ public:
   // the replica's colour, a blink or a spinner, is stale too.
   void addCapture(const std::uint32_t *pixels);
 
+  // Where the builder sent changed areas, one byte per pixel of the
+  // captures, 1 where sent: the frames the counts of summary() count.
+  const std::vector<std::uint8_t> &sent() const { return sent_; }
+  // Hinted, sent and copied pixels summed over those frames.
+  const frames::FrameCounts &counts() const { return counts_; }
   // Every move the builder copied, from where to where.
   const std::vector<damage::WindowMove> &copies() const { return copies_; }
 
@@ -52,6 +57,10 @@ private:
   bool checkedLast_ = false;
   frames::PixelImage replica_;
   std::vector<std::uint8_t> excluded_;
+  // A mask rather than a region of the areas: its size is fixed however
+  // scattered the run's changes are, and marking costs less than applying
+  // the same areas to the replica does.
+  std::vector<std::uint8_t> sent_;
   std::vector<std::uint32_t> previous_;
   // Whether each pixel of the replica was wrong at the last eight captures,
   // the last in the lowest bit.

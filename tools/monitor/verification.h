@@ -55,6 +55,10 @@ public:
   const std::vector<region::Rect> &additions() const { return additionList_; }
   // Every move the frame builder copied, from where to where.
   const std::vector<damage::WindowMove> &moves() const { return replica_->copies(); }
+  // Where the frame builder sent changed areas, one byte per pixel, and its
+  // counts, as the frames line gives them.
+  const std::vector<std::uint8_t> &sent() const { return replica_->sent(); }
+  const frames::FrameCounts &frameCounts() const { return replica_->counts(); }
   // The coverage, supplemented coverage, missed, over-reporting and verify
   // lines.
   std::wstring summary() const;

@@ -92,6 +92,47 @@ TEST(ReplicaCheckTest, WhatTheBuilderWasNeverToldOfIsCountedBlinksToo) {
   }
 }
 
+// The map's sent tint is of the frames the frames line counts: not the
+// client's first picture, but a whole frame after a display change.
+TEST(ReplicaCheckTest, WhatWasSentIsMarkedWhereItWasSentAfterTheFirstPicture) {
+  const Rect square(8, 8, 12, 12);
+  struct Case {
+    const char *what;
+    bool changed;
+    Rect layout;
+    int marked;
+    int markedInSquare;
+  };
+  const Case cases[] = {
+      {"the first picture alone", false, CheckedScreen::kCaptured, 0, 0},
+      {"a hinted change", true, CheckedScreen::kCaptured, 16, 16},
+      {"a whole frame after a display change", false, Rect(0, 0, 64, 48), 64 * 48, 16},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    CheckedScreen checked;
+    checked.frameAndCapture();
+    if (c.changed) {
+      checked.screen.fill(square, 0xFF);
+    }
+    checked.frameAndCapture(c.changed ? std::vector<Rect>{square} : std::vector<Rect>{}, c.layout);
+    const std::vector<std::uint8_t> &sent = checked.check.sent();
+    int marked = 0;
+    int inSquare = 0;
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const bool on = sent[static_cast<size_t>(y) * 64 + x] != 0;
+        marked += on;
+        inSquare +=
+            on && x >= square.left && x < square.right && y >= square.top && y < square.bottom;
+      }
+    }
+    EXPECT_EQ(marked, c.marked);
+    EXPECT_EQ(inSquare, c.markedInSquare);
+    EXPECT_EQ(checked.check.counts().sent, static_cast<std::uint64_t>(c.marked));
+  }
+}
+
 TEST(ReplicaCheckTest, CapturesOfAnotherVirtualScreenThanTheReplicasAreNotChecked) {
   struct Case {
     const char *what;
