@@ -49,13 +49,20 @@ int count(int expected) {
   return 0;
 }
 
-HWND waitForWindow(const std::wstring &name) {
+// The counter's window is message-only; the monitor's report window is the
+// screen source's hidden top-level one, so that it hears display changes.
+HWND waitForWindow(HWND parent, const std::wstring &name) {
   for (ULONGLONG end = GetTickCount64() + kWindowWaitMs; GetTickCount64() < end; Sleep(20)) {
-    if (const HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, name.c_str())) {
+    if (const HWND window = FindWindowExW(parent, nullptr, nullptr, name.c_str())) {
       return window;
     }
   }
   return nullptr;
+}
+
+HWND waitForMonitor() {
+  return waitForWindow(
+      nullptr, lumo::toUtf16(lumo::server::ServerObjectNames::instance().hookTargetWindowName));
 }
 
 struct Child {
@@ -140,8 +147,7 @@ void stopMonitor(Child &monitor) {
 double runMonitor() {
   const std::wstring program = lumo::win::besideThisProgram(L"paintmonitor.exe");
   Child monitor = start(program, L"--build 64");
-  const HWND window = waitForWindow(
-      lumo::toUtf16(lumo::server::ServerObjectNames::instance().hookTargetWindowName));
+  const HWND window = waitForMonitor();
   if (!monitor.process || window == nullptr) {
     return -1;
   }
@@ -166,15 +172,13 @@ double runCounter(bool hooked) {
   Child idle;
   if (hooked) {
     idle = start(lumo::win::besideThisProgram(L"paintmonitor.exe"), L"--build 64");
-    if (!idle.process ||
-        waitForWindow(lumo::toUtf16(
-            lumo::server::ServerObjectNames::instance().hookTargetWindowName)) == nullptr) {
+    if (!idle.process || waitForMonitor() == nullptr) {
       return -1;
     }
   }
   Child counter = start(lumo::win::besideThisProgram(L"monitor_bench.exe"),
                         L"--count " + std::to_wstring(kReports));
-  const HWND window = waitForWindow(kCounterWindow);
+  const HWND window = waitForWindow(HWND_MESSAGE, kCounterWindow);
   if (!counter.process || window == nullptr) {
     return -1;
   }

@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/check-format.sh
 scripts/check-docs.py
+scripts/bench_tables.py --check
 # What ships, built again with Clang, warnings as errors: compiler-specific
 # constructs show.
 for preset in i686-clang x64-clang; do
