@@ -141,7 +141,8 @@ def parse_frames(lines):
     figures = row(lines, "1920x1080, 16-pixel tiles", ["comparison", "floor", "memcmp", "ratio"])
     for label in ["every cell changed", "the same, 50 places watched"]:
         figures.update(row(lines, label, ["ms per frame", "captured", "ns per pixel"]))
-    captures = [l.split()[0] for l in lines if re.match(r"\d+x\d+ ", l)]
+    # A capture's row is its size and four figures; the typing rows name a size too.
+    captures = [l.split()[0] for l in lines if re.fullmatch(r"\d+x\d+(\s+\S+){4}", l)]
     if len(captures) != 3:
         raise BenchError(f"{len(captures)} capture sizes, expected 3")
     for size in captures:
