@@ -141,8 +141,7 @@ def parse_frames(lines):
     figures = row(lines, "1920x1080, 16-pixel tiles", ["comparison", "floor", "memcmp", "ratio"])
     for label in ["every cell changed", "the same, 50 places watched"]:
         figures.update(row(lines, label, ["ms per frame", "captured", "ns per pixel"]))
-    # A capture's row is its size and four figures; the typing rows name a size too.
-    captures = [l.split()[0] for l in lines if re.fullmatch(r"\d+x\d+(\s+\S+){4}", l)]
+    captures = [l.split()[0] for l in lines if re.match(r"\d+x\d+ +\d", l)]
     if len(captures) != 3:
         raise BenchError(f"{len(captures)} capture sizes, expected 3")
     for size in captures:
@@ -339,10 +338,11 @@ def main():
         if kept["machine"] != results["machine"]:
             sys.exit(f"bench: {args.results} is from another machine; run them all")
         results = kept
-    # The results and the docs rendered from them do not change what runs.
+    # What measures and what it writes do not change what runs.
+    measuring = ("bench/results", "docs/", "scripts/bench", "tests/scripts/")
     changed = output("git", "status", "--porcelain").splitlines()
     commit = {"commit": output("git", "rev-parse", "--short", "HEAD").strip(),
-              "dirty": [c[3:] for c in changed if not c[3:].startswith(("bench/results", "docs/"))]}
+              "dirty": [c[3:] for c in changed if not c[3:].startswith(measuring)]}
     session_was_up = os.path.exists(os.path.join(ROOT, "build", "wine", "ready"))
     try:
         for name in names:

@@ -37,14 +37,13 @@ TABLES = {
     "text": table(["text"], "msvcrt's formatter into a buffer, for `format`; direct "
                   "`MultiByteToWideChar` and `WideCharToMultiByte`, for the conversions",
                   ["ns per call", "lumo", "baseline", "ratio"],
-                  [[f"`{r}`", *[f"{r}: {c}" for c in ["lumo", "direct", "ratio"]]]
+                  [["`{}`,{}".format(*r.split(",")), *[f"{r}: {c}" for c in ["lumo", "direct", "ratio"]]]
                    for r in ["format, 19 characters", "format, 5002 characters",
                              "toUtf16, 40 bytes", "toUtf16, 160000 bytes", "toUtf8, 26 units",
                              "toUtf8, 104000 units"]]),
-    "floors": table(["control", "storage", "monitor"],
+    "floors": table(["control", "storage"],
                     "the floor (the calls the operation's definition demands, bare) and the raw "
-                    "operation (plain pipe I/O; `writeFile`; for the monitor, a bare counting "
-                    "loop, both columns)",
+                    "operation (plain pipe I/O; `writeFile`)",
                     ["per second", "lumo", "floor", "raw", "time / floor", "time / raw"],
                     [["Control round trip (`runControlCommand`)", "per second: lumo",
                       "per second: floor", "per second: raw", "control round trip: time / floor",
@@ -52,11 +51,13 @@ TABLES = {
                     + [[f"`{w}`, {s}", f"per second, {s}: {w}", f"per second, {s}: {w} floor",
                         f"per second, {s}: writeFile", f"{w} {s}: time / floor",
                         f"{w} {s}: time / raw"]
-                       for s in ["1 KiB", "1 MiB"] for w in ["writeIfUnchanged", "writeAtomically"]]
-                    + [["Reports taken in by paintmonitor, nothing lost", "per second: paintmonitor",
-                        "per second: bare loop", "", "per second: ratio", ""],
-                       ["the same, the bare loop under the monitor's hooks", "",
-                        "per second: bare loop, hooked", "", "per second: ratio, hooked", ""]]),
+                       for s in ["1 KiB", "1 MiB"] for w in ["writeIfUnchanged", "writeAtomically"]]),
+    "monitor": table(["monitor"], "a bare loop that only counts the reports",
+                     ["reports per second, nothing lost", "paintmonitor", "bare loop", "ratio"],
+                     [["Reports taken in by paintmonitor", "per second: paintmonitor",
+                       "per second: bare loop", "per second: ratio"],
+                      ["the same, the bare loop under the monitor's hooks", "",
+                       "per second: bare loop, hooked", "per second: ratio, hooked"]]),
     "control-calls": calls_table("control-calls", "control round trip floor",
                                  "Control round trip floor"),
     "storage-calls": calls_table("storage-calls", "writeIfUnchanged 1 KiB floor",
@@ -64,7 +65,7 @@ TABLES = {
     "storage-whole": table(["storage-calls"], "the floors' sums",
                            ["1 KiB, whole and in parts", "µs"],
                            lambda f: [[k.replace(": sum", ", sum").replace(": ", ", "), k]
-                                      for k in f if k.endswith(": sum") or k.startswith(
+                                      for k in f if k.endswith(": sum") != k.startswith(
                                           ("the library's whole writes: ", "not in the floors: "))]),
     "monitor-calls": calls_table("monitor-calls", "the monitor's work per report",
                                  "The monitor's work per report"),
@@ -151,18 +152,24 @@ TABLES["source"] = table(["source"], "a whole-screen poller (a GDI capture of th
                          "`GetMessageW` loop under the same hooks; for the tick, `EnumWindows` "
                          "with places", ["line", "goal", "source", "poller", "ratio", "met"],
                          goal_rows())
+TABLES["source"]["texts"] = 2
 
 
 def shown(value):
     """Three significant figures at least, thousands grouped as the docs group them."""
     if value is None:
         return "never"
-    digits = max(0, 2 - int(f"{abs(value):e}".split("e")[1])) if value else 0
+    digits = min(3, max(0, 2 - int(f"{abs(value):e}".split("e")[1]))) if value else 0
     return f"{value:,.{digits}f}".replace(",", " ")
 
 
-def cell(results, spec, default_bench):
-    bench, key = spec if isinstance(spec, tuple) else (default_bench, spec)
+def cell(results, spec, benches):
+    """A figure of the first of the table's benchmarks that has it, unless named."""
+    if isinstance(spec, tuple):
+        bench, key = spec
+    else:
+        key = spec
+        bench = next((b for b in benches if key in results["benchmarks"][b]["figures"]), benches[0])
     figure = results["benchmarks"][bench]["figures"].get(key)
     if figure is None:
         if bench == "late_drawing":
@@ -194,22 +201,27 @@ def caption(results, spec):
             f"brackets), on {machine['cpu']}, {machine['cores']} cores, "
             f"{machine['memory_gib']} GiB, Linux {machine['kernel']}, {machine['wine']} under "
             f"Xvfb; load average {min(loads):.1f} to {max(loads):.1f}, the machine "
-            f"{min(busy):.0%} to {max(busy):.0%} busy, its busiest programs {busiest}.{' ' + ' '.join(notes) if notes else ''} "
+            f"{min(busy):.0%} to {max(busy):.0%} busy"
+            f"{', its busiest programs ' + busiest if busiest else ''}.{' ' + ' '.join(notes) if notes else ''} "
             f"Against: {spec['against']}.*")
 
 
 def render(results, name):
     spec = TABLES[name]
+    missing = [b for b in spec["benchmarks"] if b not in results["benchmarks"]]
+    if missing:
+        return f"*Not in the results file: {', '.join(missing)}.*\n"
     figures = {}
     for b in spec["benchmarks"]:
         figures.update(results["benchmarks"][b]["figures"])
     rows = spec["rows"](figures) if callable(spec["rows"]) else spec["rows"]
     lines = [caption(results, spec), "", "| " + " | ".join(spec["head"]) + " |",
              "|" + "---|" * len(spec["head"])]
-    for label, *cells in rows:
-        shown_cells = [c(figures) if callable(c) else cell(results, c, spec["benchmarks"][0])
-                       if c else "" for c in cells]
-        lines.append("| " + " | ".join([label, *shown_cells]) + " |")
+    texts = spec.get("texts", 1)  # the leading columns that are words, not figures
+    for cells in rows:
+        shown_cells = [c(figures) if callable(c) else cell(results, c, spec["benchmarks"])
+                       if c else "" for c in cells[texts:]]
+        lines.append("| " + " | ".join([*cells[:texts], *shown_cells]) + " |")
     return "\n".join(lines) + "\n"
 
 
