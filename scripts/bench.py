@@ -179,9 +179,12 @@ def parse_late_drawing(lines):
     return figures
 
 
+# The tick's line, which tick_bench and source_bench both print.
+TICK_LINE = r"^tick: 50 windows (\S+) of EnumWindows with places; 500 windows (\S+)$"
+
+
 def parse_tick(lines):
-    figures = line(lines, r"^tick: 50 windows (\S+) of EnumWindows with places; 500 windows (\S+)$",
-                   ["50 windows: tick / pass", "500 windows: tick / pass"])
+    figures = line(lines, TICK_LINE, ["50 windows: tick / pass", "500 windows: tick / pass"])
     figures.update(line(lines, r"50 windows tick (\S+) bare (\S+); 500 windows tick (\S+) bare (\S+)$",
                         ["50 windows: tick us", "50 windows: pass us", "500 windows: tick us",
                          "500 windows: pass us"]))
@@ -199,8 +202,7 @@ def parse_source(lines):
                         r"growth (\S+) MiB; replica at rest (\S+) pixels off$",
                         ["flood: reports/s", "flood: of a bare loop", "flood: memory growth MiB",
                          "replica at rest: pixels off"]))
-    figures.update(line(lines, r"^tick: 50 windows (\S+) of EnumWindows with places; "
-                        r"500 windows (\S+)$", ["tick: 50 windows", "tick: 500 windows"]))
+    figures.update(line(lines, TICK_LINE, ["tick: 50 windows", "tick: 500 windows"]))
     # -1 is the bench's word for a missed marker: no ratio of it.
     for what, a, b in [("latency p50", "latency: source p50", "latency: poller p50"),
                        ("latency p99", "latency: source p99", "latency: poller p99"),

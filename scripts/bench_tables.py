@@ -15,8 +15,11 @@ DOCS = ["docs/benchmarks.md", "docs/screen-source.md"]
 BLOCK = re.compile(r"(<!-- bench-table: (\S+) -->\n)(.*?)(<!-- /bench-table -->)", re.S)
 
 
-def table(benchmarks, against, head, rows):
-    return {"benchmarks": benchmarks, "against": against, "head": head, "rows": rows}
+def table(benchmarks, against, head, rows, texts=1, absent=None):
+    """texts: the leading columns that are words, not figures; absent: what a
+    cell says where its benchmark has no such figure (otherwise an error)."""
+    return {"benchmarks": benchmarks, "against": against, "head": head, "rows": rows,
+            "texts": texts, "absent": absent}
 
 
 def calls_table(bench, title, head):
@@ -103,7 +106,8 @@ TABLES = {
                            "a window of another thread", "a window of its own thread"],
                           [[kind, *[f"{kind} over {b}: last change ms" for b in [
                               "the desktop", "a window of another thread",
-                              "a window of its own thread"]]] for kind in DRAWN]),
+                              "a window of its own thread"]]] for kind in DRAWN],
+                          absent="never"),
     "hook": table(["hook64", "hook32"], "a pass-through hook library (the same three hooks "
                   "passing every message on) and a bare-report one (the platform calls a report "
                   "needs, nothing else)",
@@ -151,29 +155,27 @@ TABLES["source"] = table(["source"], "a whole-screen poller (a GDI capture of th
                          "screen compared with the last, every interval); for the flood, a bare "
                          "`GetMessageW` loop under the same hooks; for the tick, `EnumWindows` "
                          "with places", ["line", "goal", "source", "poller", "ratio", "met"],
-                         goal_rows())
-TABLES["source"]["texts"] = 2
+                         goal_rows(), texts=2)
 
 
 def shown(value):
     """Three significant figures at least, thousands grouped as the docs group them."""
-    if value is None:
-        return "never"
     digits = min(3, max(0, 2 - int(f"{abs(value):e}".split("e")[1]))) if value else 0
     return f"{value:,.{digits}f}".replace(",", " ")
 
 
-def cell(results, spec, benches):
+def cell(results, source, layout):
     """A figure of the first of the table's benchmarks that has it, unless named."""
-    if isinstance(spec, tuple):
-        bench, key = spec
+    benches = layout["benchmarks"]
+    if isinstance(source, tuple):
+        bench, key = source
     else:
-        key = spec
+        key = source
         bench = next((b for b in benches if key in results["benchmarks"][b]["figures"]), benches[0])
     figure = results["benchmarks"][bench]["figures"].get(key)
     if figure is None:
-        if bench == "late_drawing":
-            return "never"  # the place never changed, so there is no time to show
+        if layout["absent"] is not None:
+            return layout["absent"]
         raise KeyError(f"no figure '{key}' of {bench} in the results")
     runs = [r for r in figure["runs"] if r is not None]
     if len(runs) == 1:
@@ -181,9 +183,9 @@ def cell(results, spec, benches):
     return f"{shown(figure['median'])} ({shown(min(runs))} to {shown(max(runs))})"
 
 
-def caption(results, spec):
+def caption(results, layout):
     """When, on what and at what load the table's figures were measured, and against what."""
-    benches = [results["benchmarks"][b] for b in spec["benchmarks"]]
+    benches = [results["benchmarks"][b] for b in layout["benchmarks"]]
     machine = results["machine"]
     days = sorted({b["measured"][:10] for b in benches})
     commits = sorted({b["commit"] + (" with changes" if b["dirty"] else "") for b in benches})
@@ -203,23 +205,23 @@ def caption(results, spec):
             f"Xvfb; load average {min(loads):.1f} to {max(loads):.1f}, the machine "
             f"{min(busy):.0%} to {max(busy):.0%} busy"
             f"{', its busiest programs ' + busiest if busiest else ''}.{' ' + ' '.join(notes) if notes else ''} "
-            f"Against: {spec['against']}.*")
+            f"Against: {layout['against']}.*")
 
 
 def render(results, name):
-    spec = TABLES[name]
-    missing = [b for b in spec["benchmarks"] if b not in results["benchmarks"]]
+    layout = TABLES[name]
+    missing = [b for b in layout["benchmarks"] if b not in results["benchmarks"]]
     if missing:
         return f"*Not in the results file: {', '.join(missing)}.*\n"
     figures = {}
-    for b in spec["benchmarks"]:
+    for b in layout["benchmarks"]:
         figures.update(results["benchmarks"][b]["figures"])
-    rows = spec["rows"](figures) if callable(spec["rows"]) else spec["rows"]
-    lines = [caption(results, spec), "", "| " + " | ".join(spec["head"]) + " |",
-             "|" + "---|" * len(spec["head"])]
-    texts = spec.get("texts", 1)  # the leading columns that are words, not figures
+    rows = layout["rows"](figures) if callable(layout["rows"]) else layout["rows"]
+    lines = [caption(results, layout), "", "| " + " | ".join(layout["head"]) + " |",
+             "|" + "---|" * len(layout["head"])]
+    texts = layout["texts"]
     for cells in rows:
-        shown_cells = [c(figures) if callable(c) else cell(results, c, spec["benchmarks"])
+        shown_cells = [c(figures) if callable(c) else cell(results, c, layout)
                        if c else "" for c in cells[texts:]]
         lines.append("| " + " | ".join([*cells[:texts], *shown_cells]) + " |")
     return "\n".join(lines) + "\n"
